@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds everything and runs every test; then
+# cross-builds the 32-bit Windows DLL and checks its export table.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash Tools/deps.sh
+
+cmake -S . -B build -G Ninja
+cmake --build build
+ctest --test-dir build --output-on-failure -j2
+
+cmake -S . -B build-win32 -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+  -DKOVA_BUILD_TESTS=OFF -DKOVA_BUILD_TOOLS=OFF
+cmake --build build-win32 --target KovaDecoder
+bash Tools/check-exports.sh build-win32/Src/KovaDecoder.dll
