@@ -152,6 +152,26 @@ typedef const GUID *LPCGUID;
 #define REFCLSID const CLSID *
 #endif
 
+/* Shared by the kernel32 parts: security attributes of created objects
+ * (mutexes, events, directories) and file times. */
+#ifndef _SECURITY_ATTRIBUTES_
+#define _SECURITY_ATTRIBUTES_
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+#endif
+
+#ifndef _FILETIME_
+#define _FILETIME_
+/* 100-nanosecond intervals since 1 January 1601 (UTC). */
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+#endif
+
 typedef struct tagRECT { LONG left; LONG top; LONG right; LONG bottom; } RECT, *PRECT, *LPRECT;
 typedef const RECT *LPCRECT;
 typedef struct tagPOINT { LONG x; LONG y; } POINT, *PPOINT, *LPPOINT;
