@@ -7,6 +7,7 @@
 #include "kova/win_kernel32.h"
 #include "kova/win_file.h"
 #include "kova/win_user32.h"
+#include "kova/win_message.h"
 #include "kova/win_gdi32.h"
 
 #endif
