@@ -16,12 +16,6 @@ typedef BOOLEAN *PBOOLEAN;
 
 /* ---- Structures ------------------------------------------------------- */
 
-typedef struct _SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
-
 typedef struct _SYSTEMTIME {
     WORD wYear;
     WORD wMonth;
@@ -32,11 +26,6 @@ typedef struct _SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 } SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
-
-typedef struct _FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-} FILETIME, *PFILETIME, *LPFILETIME;
 
 typedef struct _STARTUPINFOA {
     DWORD cb;
