@@ -74,13 +74,14 @@ Ref<Object> LookupHandle(HANDLE h)
     return Ref<Object>();
 }
 
-Ref<Object> RemoveHandle(HANDLE h, Kind kind)
+Ref<Object> RemoveHandle(HANDLE h, Kind kind, const Object *expected)
 {
     size_t index;
     if (IndexOf(h, &index)) {
         HandleTable &t = Table();
         std::lock_guard<std::mutex> hold(t.lock);
-        if (index < t.slots.size() && t.slots[index] && t.slots[index]->kind() == kind) {
+        if (index < t.slots.size() && t.slots[index] && t.slots[index]->kind() == kind &&
+            (!expected || t.slots[index] == expected)) {
             Object *obj = t.slots[index];
             t.slots[index] = nullptr;
             t.freeSlots.push_back(static_cast<uint32_t>(index));

@@ -141,9 +141,10 @@ Ref<T> LookupAs(HANDLE h, Kind kind)
     }
     return Ref<T>::Adopt(static_cast<T *>(obj.Detach()));
 }
-/* Removes a handle of the given kind from the table and hands over its
- * reference; empty (ERROR_INVALID_HANDLE) if there is none. */
-Ref<Object> RemoveHandle(HANDLE h, Kind kind);
+/* Removes a handle of the given kind (and, if given, to that very object)
+ * from the table and hands over its reference; empty (ERROR_INVALID_HANDLE)
+ * if there is none. */
+Ref<Object> RemoveHandle(HANDLE h, Kind kind, const Object *expected = nullptr);
 
 /* ---- Threads as the layer knows them ---- */
 
@@ -167,6 +168,8 @@ struct ThreadInfo {
     /* The thread's kernel object, made on demand for foreign threads. */
     Thread *thread = nullptr;
     DWORD exitCode = 0;
+    /* The thread's message queue (a reference), if it has one. */
+    Waitable *msgQueue = nullptr;
     /* The timer and queue whose callback this thread is running. */
     const void *runningTimer = nullptr;
     const void *runningQueue = nullptr;
@@ -180,10 +183,10 @@ DWORD SelfTid();
 Thread *SelfThreadObject();
 /* The current process's kernel object (never signalled while we run). */
 Waitable *SelfProcessObject();
-/* Called by the thread start-up code to give the queue to a new thread. */
-extern void (*g_createMessageQueue)();
-/* Called at thread end to drop its message queue from the thread registry. */
-extern void (*g_destroyMessageQueue)(DWORD tid);
+/* Message queues (user32/message.cpp): the thread start-up code gives the
+ * new thread its queue; a thread's end drops it. */
+void CreateMessageQueue(ThreadInfo *self);
+void DestroyMessageQueue(ThreadInfo *self);
 
 /* ---- Waiting ---- */
 

@@ -16,9 +16,6 @@
 namespace kova {
 namespace k32 {
 
-void (*g_createMessageQueue)() = nullptr;
-void (*g_destroyMessageQueue)(DWORD tid) = nullptr;
-
 namespace {
 
 thread_local ThreadInfo *t_self = nullptr;
@@ -29,7 +26,7 @@ thread_local DWORD t_tid = 0;
 void FinishThread(void *p)
 {
     ThreadInfo *info = static_cast<ThreadInfo *>(p);
-    if (g_destroyMessageQueue) g_destroyMessageQueue(info->tid);
+    DestroyMessageQueue(info);
     Thread *thread;
     {
         std::lock_guard<std::mutex> hold(DispatcherLock());
@@ -76,7 +73,7 @@ void *Trampoline(void *arg)
         thread->tid = self->tid;
         self->thread = thread;
     }
-    if (g_createMessageQueue) g_createMessageQueue();
+    CreateMessageQueue(self);
     {
         std::lock_guard<std::mutex> hold(sb->lock);
         sb->tid = self->tid;

@@ -42,8 +42,9 @@ bool Wake(DWORD threadId);
  * (used when a window is destroyed). */
 void PurgeWindow(DWORD threadId, HWND hwnd);
 
-/* DispatchMessageA calls this for messages with a window handle and returns
- * its result. Without a hook, DispatchMessageA returns 0. */
+/* DispatchMessageA calls this for every message it is given (thread
+ * messages too: a WM_TIMER with a TIMERPROC has no window) and returns its
+ * result. Without a hook, DispatchMessageA returns 0. */
 typedef LRESULT (*DispatchHook)(const MSG *msg);
 void SetDispatchHook(DispatchHook hook);
 
