@@ -374,9 +374,9 @@ const uint8_t* FFmpegEngine::Unwrap(const uint8_t* data, size_t& size, PesKind k
 
 int FFmpegEngine::DecodeVideo(const unsigned char* data, int length) {
   LogScope scope(this);
+  havePicture_ = false;  // whatever happens, the previous picture is gone
   if (!data || length <= 0) return QX_ERR_ARGUMENT;
   if (!video_) return QX_ERR_NOT_OPEN;
-  havePicture_ = false;
 
   size_t size = size_t(length);
   int error;
@@ -466,9 +466,9 @@ int FFmpegEngine::RenderPicture() {
 
 int FFmpegEngine::DecodeAudio(const unsigned char* data, int length) {
   LogScope scope(this);
+  pcm_.clear();  // whatever happens, the previous sound is gone
   if (!data || length <= 0) return QX_ERR_ARGUMENT;
   if (!audio_) return QX_ERR_NOT_OPEN;
-  pcm_.clear();
 
   size_t size = size_t(length);
   int error;
