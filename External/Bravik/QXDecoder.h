@@ -78,9 +78,9 @@ struct _video_param {
   int audio_channels; /* channels of the PCM handed out */
 };
 
-/* Receives the library's messages: FFmpeg's context (or the QXDecoder
- * object for the library's own messages), FFmpeg's level (16 error, 24
- * warning, 32 info), the printf format and its arguments. */
+/* Receives the library's messages: FFmpeg's context (null for the library's
+ * own messages), FFmpeg's level (16 error, 24 warning, 32 info), the printf
+ * format as it is, and its arguments. */
 typedef void (*QXLogCallback)(void* context, int level, const char* text, va_list args);
 
 /* Results. */

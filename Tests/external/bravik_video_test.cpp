@@ -332,6 +332,26 @@ TEST_F(BravikVideo, TruncatedPicturesAreNotHandedOutInIntactMode) {
   }
 }
 
+TEST_F(BravikVideo, OutputModeDecidesAboutPicturesWithoutTheirKeyPicture) {
+  std::vector<Bytes> packets = media::VideoPackets(samples_[0].path);  // H.264, a key picture every 6
+  ASSERT_GE(packets.size(), 8u);
+  for (int mode = 0; mode < 2; ++mode) {
+    SCOPED_TRACE(mode);
+    QXDecoder decoder;
+    decoder.QXDecoderSetOutputMode(mode);
+    ASSERT_EQ(decoder.QXOpenDecoder(CODEC_ID_H264, _picture_param{0, 0, 0}), 0);
+    Bytes cut(packets[0].begin(), packets[0].begin() + 200);  // parameter sets, half a key picture
+    decoder.QXDecodeVideoFrame(cut.data(), int(cut.size()), 0);
+    for (size_t i = 1; i < 6; ++i) {
+      const int r = Decode(decoder, packets[i]);
+      if (mode == 0) EXPECT_EQ(r, 0) << i;  // concealed pictures are handed out
+      else EXPECT_NE(r, 0) << i;
+    }
+    EXPECT_EQ(Decode(decoder, packets[6]), 0);  // the next key picture
+    ExpectQuadrants(Current(decoder));
+  }
+}
+
 std::vector<std::pair<int, std::string>> g_messages;
 void Collect(void*, int level, const char* text, va_list) { g_messages.emplace_back(level, text ? text : ""); }
 
