@@ -18,14 +18,21 @@
 #include <stdlib.h>
 #include <string.h>
 
+/* A test uses only some of the helpers below. */
+#if defined(__GNUC__)
+#define WINTEST_MAYBE_UNUSED __attribute__((unused))
+#else
+#define WINTEST_MAYBE_UNUSED
+#endif
+
 static LONG wintest_passed;
 static LONG wintest_failed;
 static LONG wintest_skipped;
 static int wintest_argc;
 static char **wintest_argv;
-static const char *wintest_context = "";
+WINTEST_MAYBE_UNUSED static const char *wintest_context = "";
 
-static void wintest_vreport(const char *kind, const char *file, int line, const char *fmt, va_list ap)
+WINTEST_MAYBE_UNUSED static void wintest_vreport(const char *kind, const char *file, int line, const char *fmt, va_list ap)
 {
     const char *base = strrchr(file, '/');
     if (!base) base = strrchr(file, '\\');
@@ -37,7 +44,7 @@ static void wintest_vreport(const char *kind, const char *file, int line, const 
     fflush(stdout);
 }
 
-static int wintest_ok(const char *file, int line, int condition, const char *fmt, ...)
+WINTEST_MAYBE_UNUSED static int wintest_ok(const char *file, int line, int condition, const char *fmt, ...)
 {
     if (condition) {
         InterlockedIncrement(&wintest_passed);
@@ -51,7 +58,7 @@ static int wintest_ok(const char *file, int line, int condition, const char *fmt
     return 0;
 }
 
-static void wintest_skip(const char *file, int line, const char *fmt, ...)
+WINTEST_MAYBE_UNUSED static void wintest_skip(const char *file, int line, const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
@@ -60,7 +67,7 @@ static void wintest_skip(const char *file, int line, const char *fmt, ...)
     InterlockedIncrement(&wintest_skipped);
 }
 
-static void wintest_trace(const char *file, int line, const char *fmt, ...)
+WINTEST_MAYBE_UNUSED static void wintest_trace(const char *file, int line, const char *fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
@@ -69,7 +76,7 @@ static void wintest_trace(const char *file, int line, const char *fmt, ...)
 }
 
 /* True under Wine, whose documented differences some checks allow for. */
-static int wintest_is_wine(void)
+WINTEST_MAYBE_UNUSED static int wintest_is_wine(void)
 {
 #ifdef _WIN32
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -80,7 +87,7 @@ static int wintest_is_wine(void)
 }
 
 /* True on the platform layer rather than on a Win32 implementation. */
-static int wintest_is_layer(void)
+WINTEST_MAYBE_UNUSED static int wintest_is_layer(void)
 {
 #ifdef _WIN32
     return 0;
