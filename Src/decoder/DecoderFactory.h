@@ -1,0 +1,41 @@
+/* Where the facade gets its two decoders from.
+ *
+ * CreateVendorDecoder and CreateStandardDecoder are the built-in creators:
+ * each lives in a file of its own (CreateVendorDecoder.cpp,
+ * CreateStandardDecoder.cpp) and returns a new GE_DecoderHIK or
+ * QxvideoDecoder, or null when that decoder cannot be created; a decoder
+ * whose constructor throws lets the exception through.
+ *
+ * Tests replace either creator with SetDecoderCreators to put scripted
+ * decoders behind a real facade. */
+#ifndef KOVA_DECODER_DECODERFACTORY_H
+#define KOVA_DECODER_DECODERFACTORY_H
+
+#include <functional>
+
+class ISampleDecoder;
+
+namespace kova {
+
+ISampleDecoder *CreateVendorDecoder();
+ISampleDecoder *CreateStandardDecoder();
+
+using DecoderCreator = std::function<ISampleDecoder *()>;
+
+struct DecoderCreators {
+    DecoderCreator vendor;   /* empty: CreateVendorDecoder */
+    DecoderCreator standard; /* empty: CreateStandardDecoder */
+};
+
+/* Installs replacement creators for every facade created from now on and
+ * returns the ones installed before. */
+DecoderCreators SetDecoderCreators(DecoderCreators creators);
+
+/* What the facade calls: the replacement if one is installed, else the
+ * built-in creator. Ownership passes to the caller. */
+ISampleDecoder *NewVendorDecoder();
+ISampleDecoder *NewStandardDecoder();
+
+}  // namespace kova
+
+#endif
