@@ -1,0 +1,104 @@
+/* The exported instance functions seen from a client: results for null
+ * handles, refused arguments and calls on an instance that is not bound to
+ * a window yet. */
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "KovaDecoder.h"
+
+namespace {
+
+const BYTE kPacket[32] = {0, 0, 0, 1, 0x67};
+
+std::vector<LONG> CallEveryExport(KOVA_HANDLE h)
+{
+    LONG volume = 0, width = 0, height = 0;
+    return {KOVA_SetVideoSize(h, 704, 576),
+            KOVA_StartPlayStream(h),
+            KOVA_SendVideoFrame(h, kPacket, sizeof kPacket, 352, 288, 96, 1, 2, 3),
+            KOVA_SendAudioFrame(h, kPacket, sizeof kPacket, 1, 2, 3),
+            KOVA_CaptureBitmap(h, "never-written.bmp"),
+            KOVA_SetAudio(h, 1),
+            KOVA_SetVolume(h, 50),
+            KOVA_GetVolume(h, &volume),
+            KOVA_GetImagePara(h, &width, &height),
+            KOVA_SetDigitalZoom(h, 10, 10, 90, 90),
+            KOVA_SetAudioParam(h, 2, 8000, 1, 64000, 16),
+            KOVA_SetDecParam(h, 2, 8000, 1, 64000, 16, 0, 0),
+            KOVA_NotifySeek(h, 1, 2),
+            KOVA_SetSpeed(h, 2),
+            KOVA_SetDisplayMode(h, 1),
+            KOVA_SetAudio(h, 0),
+            KOVA_StopPlayStream(h)};
+}
+
+TEST(Exports, ANullHandleIsRefusedEverywhere)
+{
+    EXPECT_EQ(KOVA_InitPlayInstance(nullptr, nullptr), 0);
+    EXPECT_EQ(CallEveryExport(nullptr), std::vector<LONG>(17, 0));
+    KOVA_ReleaseInstance(nullptr);
+}
+
+TEST(Exports, AnyStreamTypeGivesAnInstance)
+{
+    for (LONG type : {102, 96, 4, 500, 0, -1}) {
+        KOVA_HANDLE h = KOVA_CreateInstance(0, type);
+        EXPECT_NE(h, nullptr) << type;
+        KOVA_ReleaseInstance(h);
+    }
+}
+
+TEST(Exports, AnInstanceNotYetBoundForwardsEveryCall)
+{
+    KOVA_HANDLE h = KOVA_CreateInstance(48, 96);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(CallEveryExport(h), std::vector<LONG>(17, 1));
+    KOVA_ReleaseInstance(h);
+}
+
+TEST(Exports, RefusedArgumentsGiveZero)
+{
+    KOVA_HANDLE h = KOVA_CreateInstance(0, 96);
+    ASSERT_NE(h, nullptr);
+    LONG value = 0;
+    EXPECT_EQ(KOVA_InitPlayInstance(h, nullptr), 0);
+    EXPECT_EQ(KOVA_CaptureBitmap(h, nullptr), 0);
+    EXPECT_EQ(KOVA_GetVolume(h, nullptr), 0);
+    EXPECT_EQ(KOVA_GetImagePara(h, nullptr, &value), 0);
+    EXPECT_EQ(KOVA_GetImagePara(h, &value, nullptr), 0);
+
+    EXPECT_EQ(KOVA_SetVolume(h, 100), 1);
+    EXPECT_EQ(KOVA_SetVolume(h, 0), 1);
+    EXPECT_EQ(KOVA_SetVolume(h, 101), 0);
+    EXPECT_EQ(KOVA_SetVolume(h, -1), 0);
+
+    EXPECT_EQ(KOVA_SetDigitalZoom(h, 0, 0, 0, 0), 1);
+    EXPECT_EQ(KOVA_SetDigitalZoom(h, 0, 0, 0, 40), 1);
+    EXPECT_EQ(KOVA_SetDigitalZoom(h, 20, 0, 20, 50), 0);
+    EXPECT_EQ(KOVA_SetDigitalZoom(h, 60, 60, 20, 20), 1);
+    EXPECT_EQ(KOVA_SetDigitalZoom(h, 0, 0, 101, 50), 0);
+    EXPECT_EQ(KOVA_SetDigitalZoom(h, 10, 10, 10, 50), 0);
+    EXPECT_EQ(KOVA_SetDigitalZoom(h, -5, 0, 50, 50), 0);
+    KOVA_ReleaseInstance(h);
+}
+
+TEST(Exports, InstancesOnManyThreadsAtOnce)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 50; ++i) {
+                KOVA_HANDLE h = KOVA_CreateInstance(0, t % 2 ? 102 : 96);
+                ASSERT_NE(h, nullptr);
+                EXPECT_EQ(KOVA_SetAudio(h, 1), 1);
+                EXPECT_EQ(KOVA_SetAudio(h, i % 2), 1);
+                KOVA_ReleaseInstance(h);
+            }
+        });
+    for (std::thread &t : threads)
+        t.join();
+}
+
+}  // namespace
