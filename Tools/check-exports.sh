@@ -1,16 +1,36 @@
 #!/usr/bin/env bash
-# Fails unless the Windows DLL exports exactly the decorated names derived
-# from Src/api/exports.list.
+# Fails unless the library exports exactly the functions in
+# Src/api/exports.list: the Windows DLL under their decorated stdcall names
+# (_Name@Bytes; plain names for a 64-bit DLL), the Linux shared library
+# under their plain names and nothing else.
 set -euo pipefail
-dll=$1
+lib=$1
 root="$(cd "$(dirname "$0")/.." && pwd)"
-expected=$(grep -E '^KOVA_' "$root/Src/api/exports.list" | awk '{printf "_%s@%s\n", $1, $2}' | sort)
-actual=$(i686-w64-mingw32-objdump -p "$dll" |
-  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-  sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort)
+list=$(grep -E '^KOVA_' "$root/Src/api/exports.list")
+case "$lib" in
+*.dll)
+  # The COFF machine field says which toolchain's objdump reads the DLL.
+  pe=$(od -An -tu4 -j60 -N4 "$lib" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$lib" | tr -d ' ')
+  if [ "$machine" = 014c ]; then
+    expected=$(echo "$list" | awk '{printf "_%s@%s\n", $1, $2}' | sort)
+    actual=$(i686-w64-mingw32-objdump -p "$lib")
+  else
+    expected=$(echo "$list" | awk '{print $1}' | sort)
+    actual=$(x86_64-w64-mingw32-objdump -p "$lib")
+  fi
+  actual=$(echo "$actual" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort)
+  ;;
+*)
+  expected=$(echo "$list" | awk '{print $1}' | sort)
+  actual=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort)
+  ;;
+esac
 if [ "$expected" != "$actual" ]; then
-  echo "Export table of $dll differs from Src/api/exports.list:"
+  echo "Export table of $lib differs from Src/api/exports.list:"
   diff <(echo "$expected") <(echo "$actual") || true
   exit 1
 fi
-echo "Export table of $dll: $(echo "$actual" | wc -l) names, as listed."
+echo "Export table of $lib: $(echo "$actual" | wc -l) names, as listed."
