@@ -45,7 +45,6 @@
 #ifndef KOVA_DECODER_FAULTGUARD_H
 #define KOVA_DECODER_FAULTGUARD_H
 
-#include <type_traits>
 #include <utility>
 
 namespace kova {
@@ -60,9 +59,8 @@ bool RunProtected(void (*fn)(void *), void *context) noexcept;
 template <class F>
 bool RunGuarded(F &&f) noexcept
 {
-    using Callable = std::remove_reference_t<F>;
-    return detail::RunProtected([](void *p) { (*static_cast<Callable *>(p))(); },
-                                const_cast<void *>(static_cast<const void *>(&f)));
+    auto call = [&f] { std::forward<F>(f)(); };
+    return detail::RunProtected([](void *p) { (*static_cast<decltype(call) *>(p))(); }, &call);
 }
 
 }  // namespace kova
