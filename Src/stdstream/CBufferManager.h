@@ -1,0 +1,67 @@
+/* The fixed pool of frame buffers between a standard-stream decoder's
+ * producer (the client's thread decoding packets) and its consumer (the
+ * presentation thread). Buffers circulate free -> producer -> filled ->
+ * consumer -> free; nothing is allocated per frame, and a producer that runs
+ * ahead of presentation blocks until a buffer comes back. */
+#ifndef KOVA_STDSTREAM_CBUFFERMANAGER_H
+#define KOVA_STDSTREAM_CBUFFERMANAGER_H
+
+#include "platform/win32.h"
+#include "stdstream/BufferList2.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+class CBufferManager {
+public:
+    BufferList2 emptyList;  // free buffers
+    BufferList2 fullList;   // filled buffers, oldest first
+    int32_t bufferCount = 0;
+    int32_t bufferSize = 0;
+    HANDLE emptyMutex;
+    HANDLE fullMutex;
+    HANDLE emptyEvent;  // auto-reset; set on every put into emptyList
+    HANDLE fullEvent;   // auto-reset; set on every put into fullList
+    /* Written by the owner without a lock; while false both Gets return
+     * none at once, and a waiting Get notices within one wait. */
+    std::atomic<bool> running{false};
+    int32_t allocated = 0;
+
+    CBufferManager();
+    ~CBufferManager();
+    CBufferManager(const CBufferManager &) = delete;
+    CBufferManager &operator=(const CBufferManager &) = delete;
+
+    /* Builds both rings (bufferCount + 1 nodes each) and fills emptyList
+     * with up to bufferCount buffers of bufferSize bytes; a buffer that
+     * cannot be allocated is left out. Runs before any other thread uses
+     * the pool. Always true. */
+    bool AllocateBuffers();
+
+    /* Producer: a free buffer, waiting in steps of at most 1000 ms while
+     * none is free; none once running is false. */
+    unsigned char *GetEmptyBuffer();
+    /* Producer: queues a filled buffer; false for null or when it cannot
+     * be queued. */
+    bool PutFullBuffer(unsigned char *buffer);
+    /* Consumer: the oldest filled buffer, waiting in steps of at most
+     * 200 ms while none is filled; none once running is false. */
+    unsigned char *GetFullBuffer();
+    /* Consumer: gives a buffer back to the free list. */
+    bool PutEmptyBuffer(unsigned char *buffer);
+
+    /* Frees every buffer in either list and both rings. Takes no lock: runs
+     * only when no other thread uses the pool. */
+    void ReleaseAll();
+
+    /* Where the pool's buffers come from; replaceable so that tests can
+     * make an allocation fail. Buffers are released with std::free. */
+    static void *(*allocateBuffer)(size_t size);
+
+private:
+    unsigned char *GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, DWORD waitMs);
+    bool PutBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, unsigned char *buffer);
+};
+
+#endif
