@@ -293,6 +293,7 @@ static void test_sink_choice_and_faults(void)
 
 START_TEST(winmm_waveout)
 {
+    if (wintest_is_wine()) trace("running under Wine\n");
     ok(waveOutGetNumDevs() >= 1 || !wintest_is_layer(), "the layer has a device\n");
     HWAVEOUT hwo = (HWAVEOUT)0x1;
     WAVEFORMATEX f = pcm_format(1, 8000, 16);
