@@ -152,9 +152,15 @@ static DWORD WINAPI wait_event_count(LPVOID arg)
     return r;
 }
 
+/* Reads a counter other threads update. */
+static LONG get(LONG *counter)
+{
+    return InterlockedCompareExchange(counter, 0, 0);
+}
+
 static void wait_for_count(LONG *counter, LONG value)
 {
-    for (int i = 0; i < 500 && *(volatile LONG *)counter < value; i++) Sleep(10);
+    for (int i = 0; i < 500 && get(counter) < value; i++) Sleep(10);
 }
 
 static void test_events(void)
@@ -190,15 +196,15 @@ static void test_events(void)
     SetEvent(g_event);
     wait_for_count(&g_woken, 1);
     Sleep(100);
-    ok(g_woken == 1, "one set of an auto event woke %d threads\n", (int)g_woken);
+    ok(get(&g_woken) == 1, "one set of an auto event woke %d threads\n", (int)get(&g_woken));
     SetEvent(g_event);
     SetEvent(g_event);  // the second may come before the first is taken: 1 or 2 more
     wait_for_count(&g_woken, 2);
     Sleep(100);
-    ok(g_woken >= 2, "second set woke nobody\n");
+    ok(get(&g_woken) >= 2, "second set woke nobody\n");
     SetEvent(g_event);
     ok(WaitForMultipleObjects(3, threads, TRUE, 10000) == WAIT_OBJECT_0, "waiters did not end\n");
-    ok(g_woken == 3, "woken %d\n", (int)g_woken);
+    ok(get(&g_woken) == 3, "woken %d\n", (int)get(&g_woken));
     for (int i = 0; i < 3; i++) CloseHandle(threads[i]);
     CloseHandle(g_event);
 
@@ -208,7 +214,7 @@ static void test_events(void)
     Sleep(50);
     SetEvent(g_event);
     ok(WaitForMultipleObjects(3, threads, TRUE, 10000) == WAIT_OBJECT_0, "manual set did not wake all\n");
-    ok(g_woken == 3, "manual event woke %d of 3\n", (int)g_woken);
+    ok(get(&g_woken) == 3, "manual event woke %d of 3\n", (int)get(&g_woken));
     for (int i = 0; i < 3; i++) CloseHandle(threads[i]);
     CloseHandle(g_event);
 

@@ -5,6 +5,7 @@
 #include "wintest.h"
 
 struct timer_state {
+    HANDLE armed;     // set once the creator has stored the timer's handle
     HANDLE queue;
     HANDLE timer;
     HANDLE entered;   // set by every callback on entry
@@ -23,6 +24,7 @@ static void init_state(struct timer_state *s)
     memset(s, 0, sizeof *s);
     s->entered = CreateEventA(NULL, FALSE, FALSE, NULL);
     s->finished = CreateEventA(NULL, TRUE, FALSE, NULL);
+    s->armed = CreateEventA(NULL, TRUE, FALSE, NULL);
     s->delete_result = -1;
 }
 
@@ -30,6 +32,13 @@ static void free_state(struct timer_state *s)
 {
     CloseHandle(s->entered);
     CloseHandle(s->finished);
+    CloseHandle(s->armed);
+}
+
+/* Reads a counter the callbacks update. */
+static LONG get(LONG *counter)
+{
+    return InterlockedCompareExchange(counter, 0, 0);
 }
 
 static void CALLBACK count_callback(PVOID param, BOOLEAN fired)
@@ -52,6 +61,7 @@ static void CALLBACK self_delete_callback(PVOID param, BOOLEAN fired)
     (void)fired;
     struct timer_state *s = (struct timer_state *)param;
     if (InterlockedIncrement(&s->calls) == 1) {
+        WaitForSingleObject(s->armed, 10000);  // the callback may run before CreateTimerQueueTimer returns
         SetLastError(0xdeadbeef);
         s->delete_result = DeleteTimerQueueTimer(s->queue, s->timer, NULL);
         s->delete_error = GetLastError();
@@ -64,8 +74,10 @@ static void CALLBACK self_delete_wait_callback(PVOID param, BOOLEAN fired)
 {
     (void)fired;
     struct timer_state *s = (struct timer_state *)param;
-    if (InterlockedIncrement(&s->calls) == 1)
+    if (InterlockedIncrement(&s->calls) == 1) {
+        WaitForSingleObject(s->armed, 10000);
         s->delete_result = DeleteTimerQueueTimer(s->queue, s->timer, INVALID_HANDLE_VALUE);
+    }
     InterlockedIncrement(&s->done);
     SetEvent(s->finished);
 }
@@ -83,7 +95,7 @@ static void test_one_shot(void)
     DWORD delay = s.first_tick - start;
     ok(delay >= 70 && delay < 5000, "100 ms one-shot fired after %u ms\n", (unsigned)delay);
     Sleep(300);
-    ok(s.calls == 1, "one-shot fired %d times\n", (int)s.calls);
+    ok(get(&s.calls) == 1, "one-shot fired %d times\n", (int)get(&s.calls));
     ok(s.bad_args == 0, "callback's TimerOrWaitFired was FALSE\n");
     ok(DeleteTimerQueueTimer(s.queue, s.timer, INVALID_HANDLE_VALUE), "delete a spent timer\n");
 
@@ -94,7 +106,7 @@ static void test_one_shot(void)
        "CreateTimerQueueTimer(0, WT_EXECUTEONLYONCE)\n");
     ok(WaitForSingleObject(s.finished, 10000) == WAIT_OBJECT_0, "immediate timer never fired\n");
     Sleep(100);
-    ok(s.calls == 1, "immediate one-shot fired %d times\n", (int)s.calls);
+    ok(get(&s.calls) == 1, "immediate one-shot fired %d times\n", (int)get(&s.calls));
     ok(DeleteTimerQueueTimer(s.queue, s.timer, INVALID_HANDLE_VALUE), "delete\n");
 
     ok(DeleteTimerQueueEx(s.queue, INVALID_HANDLE_VALUE), "DeleteTimerQueueEx\n");
@@ -108,14 +120,14 @@ static void test_periodic(void)
     s.queue = CreateTimerQueue();
     ok(CreateTimerQueueTimer(&s.timer, s.queue, count_callback, &s, 10, 20, 0), "periodic timer\n");
     Sleep(500);
-    LONG calls = s.calls;
+    LONG calls = get(&s.calls);
     /* About 25 ticks; allow for a slow machine, not for a runaway timer. */
     ok(calls >= 5 && calls <= 40, "20 ms periodic timer fired %d times in 500 ms\n", (int)calls);
     ok(DeleteTimerQueueTimer(s.queue, s.timer, INVALID_HANDLE_VALUE), "delete periodic timer\n");
-    calls = s.calls;
-    ok(s.done == calls, "delete returned with a callback running\n");
+    calls = get(&s.calls);
+    ok(get(&s.done) == calls, "delete returned with a callback running\n");
     Sleep(200);
-    ok(s.calls == calls, "periodic timer fired %d times after its deletion\n", (int)(s.calls - calls));
+    ok(get(&s.calls) == calls, "periodic timer fired %d times after its deletion\n", (int)(get(&s.calls) - calls));
 
     /* The default queue. */
     struct timer_state d;
@@ -123,9 +135,9 @@ static void test_periodic(void)
     ok(CreateTimerQueueTimer(&d.timer, NULL, count_callback, &d, 10, 10, 0), "timer on the default queue\n");
     ok(WaitForSingleObject(d.finished, 10000) == WAIT_OBJECT_0, "default-queue timer never fired\n");
     ok(DeleteTimerQueueTimer(NULL, d.timer, INVALID_HANDLE_VALUE), "delete from the default queue\n");
-    calls = d.calls;
+    calls = get(&d.calls);
     Sleep(100);
-    ok(d.calls == calls, "default-queue timer fired after its deletion\n");
+    ok(get(&d.calls) == calls, "default-queue timer fired after its deletion\n");
     free_state(&d);
 
     ok(DeleteTimerQueueEx(s.queue, INVALID_HANDLE_VALUE), "DeleteTimerQueueEx\n");
@@ -139,11 +151,11 @@ static void test_change(void)
     s.queue = CreateTimerQueue();
     ok(CreateTimerQueueTimer(&s.timer, s.queue, count_callback, &s, 60000, 60000, 0), "distant timer\n");
     Sleep(50);
-    ok(s.calls == 0, "distant timer fired\n");
+    ok(get(&s.calls) == 0, "distant timer fired\n");
     ok(ChangeTimerQueueTimer(s.queue, s.timer, 10, 0), "ChangeTimerQueueTimer\n");
     ok(WaitForSingleObject(s.finished, 10000) == WAIT_OBJECT_0, "changed timer never fired\n");
     Sleep(100);
-    ok(s.calls == 1, "changed-to-one-shot timer fired %d times\n", (int)s.calls);
+    ok(get(&s.calls) == 1, "changed-to-one-shot timer fired %d times\n", (int)get(&s.calls));
     ok(DeleteTimerQueueTimer(s.queue, s.timer, INVALID_HANDLE_VALUE), "delete\n");
     ok(DeleteTimerQueueEx(s.queue, INVALID_HANDLE_VALUE), "DeleteTimerQueueEx\n");
     free_state(&s);
@@ -160,12 +172,12 @@ static void test_delete_running(void)
     ok(CreateTimerQueueTimer(&s.timer, s.queue, count_callback, &s, 0, 20, 0), "timer\n");
     ok(WaitForSingleObject(s.entered, 10000) == WAIT_OBJECT_0, "callback never entered\n");
     ok(DeleteTimerQueueTimer(s.queue, s.timer, INVALID_HANDLE_VALUE), "blocking delete\n");
-    LONG calls = s.calls;
-    ok(s.done == calls, "blocking delete returned before its callbacks ended (%d of %d)\n", (int)s.done,
+    LONG calls = get(&s.calls);
+    ok(get(&s.done) == calls, "blocking delete returned before its callbacks ended (%d of %d)\n", (int)get(&s.done),
        (int)calls);
-    ok(s.done >= 1, "slow callback had not finished\n");
+    ok(get(&s.done) >= 1, "slow callback had not finished\n");
     Sleep(200);
-    ok(s.calls == calls, "callback ran after a blocking delete\n");
+    ok(get(&s.calls) == calls, "callback ran after a blocking delete\n");
 
     /* NULL: returns at once with ERROR_IO_PENDING while the callback runs. */
     s.calls = s.done = 0;
@@ -176,7 +188,7 @@ static void test_delete_running(void)
     BOOL r = DeleteTimerQueueTimer(s.queue, s.timer, NULL);
     ok(!r && GetLastError() == ERROR_IO_PENDING, "non-blocking delete: %d error %u\n", r,
        (unsigned)GetLastError());
-    ok(s.done == 0, "non-blocking delete waited for the callback\n");
+    ok(get(&s.done) == 0, "non-blocking delete waited for the callback\n");
     ok(WaitForSingleObject(s.finished, 10000) == WAIT_OBJECT_0, "callback never finished\n");
 
     /* An event: set once the callback has finished. */
@@ -189,7 +201,7 @@ static void test_delete_running(void)
     r = DeleteTimerQueueTimer(s.queue, s.timer, deleted);
     ok(r || GetLastError() == ERROR_IO_PENDING, "delete with an event: error %u\n", (unsigned)GetLastError());
     ok(WaitForSingleObject(deleted, 10000) == WAIT_OBJECT_0, "completion event never set\n");
-    ok(s.done == 1, "completion event set before the callback finished\n");
+    ok(get(&s.done) == 1, "completion event set before the callback finished\n");
     CloseHandle(deleted);
 
     /* Deleting the queue waits for the callbacks of all its timers. */
@@ -197,7 +209,7 @@ static void test_delete_running(void)
     ok(CreateTimerQueueTimer(&s.timer, s.queue, count_callback, &s, 0, 0, 0), "timer\n");
     ok(WaitForSingleObject(s.entered, 10000) == WAIT_OBJECT_0, "callback never entered\n");
     ok(DeleteTimerQueueEx(s.queue, INVALID_HANDLE_VALUE), "blocking DeleteTimerQueueEx\n");
-    ok(s.done == 1, "queue deletion returned before the callback ended\n");
+    ok(get(&s.done) == 1, "queue deletion returned before the callback ended\n");
     free_state(&s);
 
     /* A queue deleted with its timers still armed: none fires afterwards. */
@@ -209,7 +221,7 @@ static void test_delete_running(void)
     ok(r || GetLastError() == ERROR_IO_PENDING, "DeleteTimerQueueEx with an event\n");
     ok(WaitForSingleObject(queue_deleted, 10000) == WAIT_OBJECT_0, "queue completion event never set\n");
     Sleep(300);
-    ok(s.calls == 0, "timer of a deleted queue fired\n");
+    ok(get(&s.calls) == 0, "timer of a deleted queue fired\n");
     CloseHandle(queue_deleted);
     free_state(&s);
 }
@@ -221,9 +233,10 @@ static void test_delete_from_callback(void)
     init_state(&s);
     s.queue = CreateTimerQueue();
     ok(CreateTimerQueueTimer(&s.timer, s.queue, self_delete_callback, &s, 0, 10, 0), "timer\n");
+    SetEvent(s.armed);
     ok(WaitForSingleObject(s.finished, 10000) == WAIT_OBJECT_0, "callback never ran\n");
     Sleep(200);
-    ok(s.calls == 1, "self-deleted timer fired %d times\n", (int)s.calls);
+    ok(get(&s.calls) == 1, "self-deleted timer fired %d times\n", (int)get(&s.calls));
     ok(s.delete_result == TRUE || s.delete_error == ERROR_IO_PENDING, "self delete: %d error %u\n",
        (int)s.delete_result, (unsigned)s.delete_error);
 
@@ -232,11 +245,13 @@ static void test_delete_from_callback(void)
         s.calls = s.done = 0;
         s.delete_result = -1;
         ResetEvent(s.finished);
+        ResetEvent(s.armed);
         ok(CreateTimerQueueTimer(&s.timer, s.queue, self_delete_wait_callback, &s, 0, 10, 0), "timer\n");
+        SetEvent(s.armed);
         ok(WaitForSingleObject(s.finished, 10000) == WAIT_OBJECT_0, "callback never finished\n");
         Sleep(200);
         ok(s.delete_result == TRUE, "blocking self delete returned %d\n", (int)s.delete_result);
-        ok(s.calls == 1, "blocking self-deleted timer fired %d times\n", (int)s.calls);
+        ok(get(&s.calls) == 1, "blocking self-deleted timer fired %d times\n", (int)get(&s.calls));
 
         /* Timer queues are not kernel handles. */
         SetLastError(0xdeadbeef);

@@ -229,13 +229,15 @@ KOVA_LAYER_API BOOL WINAPI CreateTimerQueueTimer(PHANDLE phNewTimer, HANDLE Time
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
+        /* The handle is stored before the timer can fire: a callback may
+         * look at it (Windows does not promise this). */
+        *phNewTimer = t->handle;
         t->due = NowMs() + DueTime;
         t->period = Period;
         t->armed = true;
         q->timers.push_back(t);  // the handle's reference stays in the table; this is the queue's
         q->changed.notify_one();
     }
-    *phNewTimer = t->handle;
     return TRUE;
 }
 
