@@ -15,7 +15,27 @@ struct RecoveryPoint {
     void *env[5]; /* __builtin_setjmp's buffer */
     RecoveryPoint *outer;
     volatile DWORD code; /* the exception that sent the thread back here */
+#ifndef _WIN64
+    /* Frame-based SEH registrations live on the stack: ones the abandoned
+     * frames pushed (code built with __try) must go with them. */
+    void *sehChain;
+#endif
 };
+
+#ifndef _WIN64
+/* The head of the thread's SEH chain, the first word of its TIB. */
+void *SehChain()
+{
+    void *head;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+void SetSehChain(void *head)
+{
+    __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+}
+#endif
 
 std::once_flag installOnce;
 DWORD recoverySlot = TLS_OUT_OF_INDEXES;
@@ -102,7 +122,13 @@ bool RunProtected(void (*fn)(void *), void *context) noexcept
     RecoveryPoint point;
     point.outer = static_cast<RecoveryPoint *>(TlsGetValue(recoverySlot));
     point.code = 0;
+#ifndef _WIN64
+    point.sehChain = SehChain();
+#endif
     if (__builtin_setjmp(point.env)) {
+#ifndef _WIN64
+        SetSehChain(point.sehChain);
+#endif
         TlsSetValue(recoverySlot, point.outer);
         if (point.code == EXCEPTION_STACK_OVERFLOW)
             _resetstkoflw();

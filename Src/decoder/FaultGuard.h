@@ -35,8 +35,10 @@
  * the handler lets the system finish its exception dispatch normally, and
  * GCC's __builtin_setjmp/__builtin_longjmp restore only registers and
  * stack, never an SEH unwind, so they behave the same on i686 (DWARF
- * exceptions) and x86_64 (SEH exceptions). After a stack overflow the
- * guard page is re-armed with _resetstkoflw. Every other exception code,
+ * exceptions) and x86_64 (SEH exceptions). On i686 the recovery also drops
+ * the frame-based SEH registrations the abandoned frames left in the
+ * thread's chain. After a stack overflow the guard page is re-armed with
+ * _resetstkoflw. Every other exception code,
  * including C++ throws, is left to the normal handlers. The price of a
  * first-chance handler: guarded code that catches its own hardware faults
  * with __except (memory probing) loses them to the guard, and the guarded
