@@ -7,7 +7,15 @@
  * SetLastError(lastError). `count` is the number of calls that fail
  * (-1: every call until KovaControl_ClearFaults). Arming a name again
  * replaces its previous arming. Thread-safe; the calls affected are those of
- * every thread of the process. */
+ * every thread of the process.
+ *
+ * kernel32 and user32 calls that can be armed: CreateThread,
+ * _beginthreadex, CreateProcessA, CreateMutexA, OpenMutexA, ReleaseMutex,
+ * CreateEventA, SetEvent, ResetEvent, CreateSemaphoreA, ReleaseSemaphore,
+ * InitializeCriticalSectionAndSpinCount, WaitForSingleObject,
+ * WaitForMultipleObjects, CreateTimerQueue, CreateTimerQueueTimer,
+ * ChangeTimerQueueTimer, PostThreadMessageA, GetMessageA, PeekMessageA.
+ * Other parts of the layer list theirs beside their declarations. */
 #ifndef KOVA_CONTROL_H
 #define KOVA_CONTROL_H
 

@@ -3,6 +3,8 @@
  * 2 held with sleepers (so an uncontended leave makes no system call). */
 #include "kernel32/object.h"
 
+#include "control/fault.h"
+
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -59,6 +61,7 @@ KOVA_LAYER_API VOID WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCritic
 KOVA_LAYER_API BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION lpCriticalSection,
                                                                  DWORD dwSpinCount)
 {
+    KOVA_FAULT_POINT("InitializeCriticalSectionAndSpinCount", BOOL);
     if (!lpCriticalSection) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

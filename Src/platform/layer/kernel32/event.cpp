@@ -142,11 +142,13 @@ KOVA_LAYER_API HANDLE WINAPI OpenEventA(DWORD /*dwDesiredAccess*/, BOOL /*bInher
 
 KOVA_LAYER_API BOOL WINAPI SetEvent(HANDLE hEvent)
 {
+    KOVA_FAULT_POINT("SetEvent", BOOL);
     return WithEvent(hEvent, [](Event *e) { e->Set(); });
 }
 
 KOVA_LAYER_API BOOL WINAPI ResetEvent(HANDLE hEvent)
 {
+    KOVA_FAULT_POINT("ResetEvent", BOOL);
     return WithEvent(hEvent, [](Event *e) { e->Reset(); });
 }
 
@@ -174,6 +176,7 @@ KOVA_LAYER_API HANDLE WINAPI OpenSemaphoreA(DWORD /*dwDesiredAccess*/, BOOL /*bI
 
 KOVA_LAYER_API BOOL WINAPI ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount)
 {
+    KOVA_FAULT_POINT("ReleaseSemaphore", BOOL);
     Ref<Semaphore> sem = LookupAs<Semaphore>(hSemaphore, Kind::Semaphore);
     if (!sem) return FALSE;
     if (lReleaseCount <= 0) {

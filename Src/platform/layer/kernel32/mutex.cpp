@@ -112,6 +112,7 @@ KOVA_LAYER_API HANDLE WINAPI OpenMutexA(DWORD /*dwDesiredAccess*/, BOOL /*bInher
 
 KOVA_LAYER_API BOOL WINAPI ReleaseMutex(HANDLE hMutex)
 {
+    KOVA_FAULT_POINT("ReleaseMutex", BOOL);
     Ref<Object> obj = LookupHandle(hMutex);
     if (obj && obj->kind() == Kind::NamedMutex) return ReleaseNamedMutex(obj.get());
     if (!obj || obj->kind() != Kind::Mutex) {
