@@ -34,6 +34,12 @@ static BOOL wait_message(UINT which, DWORD timeout, MSG *out)
     }
 }
 
+/* A block's flags as the device leaves them; another thread sets WHDR_DONE. */
+static DWORD flags_of(WAVEHDR *hdr)
+{
+    return (DWORD)InterlockedCompareExchange((LONG volatile *)&hdr->dwFlags, 0, 0);
+}
+
 static void drain_messages(void)
 {
     MSG msg;
@@ -177,7 +183,7 @@ static void test_null_callback_and_volume(void)
     ok(waveOutPrepareHeader(hwo, &hdr, sizeof hdr) == MMSYSERR_NOERROR, "prepare\n");
     ok(waveOutWrite(hwo, &hdr, sizeof hdr) == MMSYSERR_NOERROR, "write\n");
     DWORD start = GetTickCount();
-    while (!(hdr.dwFlags & WHDR_DONE) && GetTickCount() - start < 3000) Sleep(5);
+    while (!(flags_of(&hdr) & WHDR_DONE) && GetTickCount() - start < 3000) Sleep(5);
     ok(hdr.dwFlags & WHDR_DONE, "a block played without a callback is marked done\n");
     ok(waveOutUnprepareHeader(hwo, &hdr, sizeof hdr) == MMSYSERR_NOERROR, "unprepare\n");
     ok(waveOutClose(hwo) == MMSYSERR_NOERROR, "close\n");
@@ -234,7 +240,7 @@ static void test_file_sink(void)
     waveOutPrepareHeader(first, &hdr, sizeof hdr);
     waveOutWrite(first, &hdr, sizeof hdr);
     DWORD start = GetTickCount();
-    while (!(hdr.dwFlags & WHDR_DONE) && GetTickCount() - start < 3000) Sleep(5);
+    while (!(flags_of(&hdr) & WHDR_DONE) && GetTickCount() - start < 3000) Sleep(5);
     ok(hdr.dwFlags & WHDR_DONE, "played\n");
     waveOutUnprepareHeader(first, &hdr, sizeof hdr);
     ok(waveOutClose(first) == MMSYSERR_NOERROR, "close file device\n");

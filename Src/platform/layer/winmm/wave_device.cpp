@@ -44,10 +44,14 @@ void WaveDevice::Notify(UINT message, WAVEHDR *header)
 }
 
 /* Called with mutex_ held and the block already out of the queue. After
- * the notification the block belongs to its owner again. */
+ * the notification the block belongs to its owner again. The flags are
+ * stored atomically: a program without a callback polls WHDR_DONE from its
+ * own thread. */
 void WaveDevice::Complete(WAVEHDR *header)
 {
-    header->dwFlags = (header->dwFlags & ~static_cast<DWORD>(WHDR_INQUEUE)) | WHDR_DONE;
+    DWORD flags = __atomic_load_n(&header->dwFlags, __ATOMIC_RELAXED);
+    flags = (flags & ~static_cast<DWORD>(WHDR_INQUEUE)) | WHDR_DONE;
+    __atomic_store_n(&header->dwFlags, flags, __ATOMIC_RELEASE);
     Notify(MM_WOM_DONE, header);
 }
 
