@@ -1,0 +1,130 @@
+/* Frame pacing as pure arithmetic: which frame to let through, when, and how
+ * the pacing anchor moves. Nothing here reads a clock, sleeps or locks; the
+ * caller hands in the tick (milliseconds, GetTickCount's clock) at which it
+ * examines a frame, so the whole decision can be driven by a test clock.
+ *
+ * The presentation thread runs, per frame:
+ *   decision = DecideFrame(state, frame, speed, GetTickCount());
+ *   Discard -> give the buffer back;
+ *   Wait    -> wait decision.delay ms (timer when useTimer, else Sleep),
+ *              then CommitFrame(state, frame, speed, GetTickCount());
+ *   Show    -> present at once (the state is already committed). */
+#ifndef KOVA_RENDER_FRAMEPACING_H
+#define KOVA_RENDER_FRAMEPACING_H
+
+#include <stdint.h>
+
+/* Pacing waits of this length or more are timed by the one-shot timer and
+ * the wake event, so a seek or a stop can end them early; shorter ones
+ * simply Sleep. */
+const int32_t kTimerWaitThreshold = 500;
+
+/* A picture at most this late is still shown. The tick the lateness is
+ * measured with is coarse (1 ms here, 10 to 16 ms on Windows) and a live
+ * feed arrives with some jitter, so a picture that came in on time may
+ * measure a few ticks late; dropping it would thin out a live feed at random.
+ * One frame interval of a 25 fps stream. */
+const int32_t kLateTolerance = 40;
+
+/* A picture later than this is not discarded: the feed was held up, so the
+ * clock is re-anchored on it and it is shown, as after a seek. Likewise when
+ * late pictures have been discarded for longer than this without a break. */
+const int32_t kReanchorLateness = 1000;
+
+/* The frame as the pacing sees it: the fixed header fields of a pool buffer. */
+struct PacingFrame {
+    int32_t width;
+    int32_t height;
+    int32_t seconds;       /* seconds and milliseconds both 0: no time stamp */
+    int32_t milliseconds;
+    int32_t audioLength;   /* above 0: a sound frame */
+    int32_t segmentId;
+
+    bool IsSound() const { return audioLength > 0; }
+};
+
+/* Everything the decisions read and write. Ticks are GetTickCount values;
+ * an anchorTick of 0 means "not anchored yet". */
+struct PacingState {
+    int32_t lastShownSeconds;
+    int32_t lastShownMilliseconds;
+    int32_t anchored;
+    int32_t audioAnchored;
+    int32_t anchorSeconds;
+    int32_t anchorMilliseconds;
+    uint32_t anchorTick;
+    uint32_t lastDecisionTick;
+    uint32_t lastAudioTick;
+    int32_t reanchorRequested;
+    int32_t segmentId;
+    int32_t seekA;
+    int32_t seekB;
+    bool seekBackward;
+    /* Tick of the first picture of the current run of late discards; 0 when
+     * the last picture decided on was not discarded as late. */
+    uint32_t lateSinceTick;
+};
+
+enum PacingAction {
+    PacingShow,     /* present now */
+    PacingWait,     /* present after `delay` ms, then CommitFrame */
+    PacingDiscard   /* do not present; give the buffer back */
+};
+
+enum PacingReason {
+    ReasonDue,          /* on time, or nothing to wait for */
+    ReasonNoTimeStamp,  /* 0 s 0 ms: due at once */
+    ReasonUnanchored,   /* first frame after a reset: due at once */
+    ReasonLateSound,    /* sound is played even when late */
+    ReasonLateTolerated,/* picture late by no more than kLateTolerance: shown */
+    ReasonLateReanchor, /* picture far too late: clock re-anchored on it */
+    ReasonSeekFilter,   /* dropped while a seek is pending */
+    ReasonLate          /* picture late: dropped */
+};
+
+struct PacingDecision {
+    PacingAction action;
+    PacingReason reason;
+    int32_t delay;  /* the computed delay d (ms); meaningful for PacingWait and late frames */
+    bool useTimer;  /* PacingWait: the wait is long enough for the timer */
+};
+
+/* Factor that scales a wait at a speed step: 1 -> 4, 2 -> 2, 3 -> 1,
+ * 4 -> 0.5, 5 -> 0.25, anything else -> 1. */
+double PacingSpeedFactor(int32_t speed);
+
+/* Delay d in ms before a frame stamped (seconds, milliseconds) is due when
+ * examined at tick `now`: (media time since the anchor - elapsed ticks since
+ * the anchor) x factor, truncated toward zero; 0 while unanchored. Media time
+ * and elapsed ticks are 32-bit wrapping differences. */
+int32_t PacingDelay(const PacingState &state, int32_t seconds, int32_t milliseconds,
+                    int32_t speed, uint32_t now);
+
+/* Clears the whole state, as a fresh renderer has it. */
+void PacingReset(PacingState &state);
+
+/* Records a seek to seekA + seekB seconds: arms the seek filter (while either
+ * value is above 0), decides its direction against the last picture shown,
+ * and asks the next decision to re-anchor. */
+void PacingNoteSeek(PacingState &state, int32_t seekA, int32_t seekB);
+
+/* Runs the seek filter, segment and re-anchor checks and the delay for one
+ * frame examined at tick `now`. For PacingShow the frame is already committed
+ * at `now`; for PacingWait the caller commits after its wait; a late discard
+ * records `now` as the decision tick, a seek-filter discard records nothing. */
+PacingDecision DecideFrame(PacingState &state, const PacingFrame &frame, int32_t speed,
+                           uint32_t now);
+
+/* A frame is let through at `tick`: the decision tick is recorded and the
+ * anchor is set on the frame when pacing is unanchored or the speed is not
+ * normal (3), so at other speeds each delay is counted from the frame before. */
+void CommitFrame(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t tick);
+
+/* A sound frame was handed to the sound output at `tick`: the first one after
+ * a reset anchors the clock. */
+void PacingNoteSoundPlayed(PacingState &state, const PacingFrame &frame, uint32_t tick);
+
+/* A picture was handed to the output: the seek filter measures against it. */
+void PacingNotePictureShown(PacingState &state, const PacingFrame &frame);
+
+#endif
