@@ -28,13 +28,35 @@ void DropAnchor(PacingState &state)
     state.lateSinceTick = 0;
 }
 
-PacingDecision Decision(PacingAction action, PacingReason reason, int32_t delay)
+PacingDecision Decision(PacingAction action, PacingReason reason, int32_t delay, uint32_t now)
 {
     PacingDecision decision;
     decision.action = action;
     decision.reason = reason;
     decision.delay = delay;
     decision.useTimer = action == PacingWait && delay >= kTimerWaitThreshold;
+    decision.dueTick = now;
+    return decision;
+}
+
+/* Lets a frame through at once. */
+PacingDecision ShowNow(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t now,
+                       PacingReason reason, int32_t delay)
+{
+    CommitFrame(state, frame, speed, now, now);
+    return Decision(PacingShow, reason, delay, now);
+}
+
+/* Lets a frame that was due `delay` ms ago (0 or less) through at once. Its
+ * due tick, not `now`, becomes the anchor when the anchor moves, so that the
+ * frames after a late one catch up as they do at normal speed. */
+PacingDecision ShowLate(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t now,
+                        PacingReason reason, int32_t delay)
+{
+    const uint32_t due = now + static_cast<uint32_t>(delay);
+    CommitFrame(state, frame, speed, due, now);
+    PacingDecision decision = Decision(PacingShow, reason, delay, now);
+    decision.dueTick = due;
     return decision;
 }
 
@@ -82,11 +104,12 @@ int32_t PacingDelay(const PacingState &state, int32_t seconds, int32_t milliseco
         return 0;
     /* Media time in 64 bits so a wild jump in the stamps cannot wrap into the
      * opposite sign; ticks wrap every 49.7 days, so their difference is taken
-     * modulo 2^32. */
+     * modulo 2^32. The factor turns media time into wall time; the elapsed
+     * ticks already are wall time. */
     const int64_t media = (static_cast<int64_t>(seconds) - state.anchorSeconds) * 1000 +
                           (static_cast<int64_t>(milliseconds) - state.anchorMilliseconds);
     const int32_t elapsed = static_cast<int32_t>(now - state.anchorTick);
-    const double delay = static_cast<double>(media - elapsed) * PacingSpeedFactor(speed);
+    const double delay = static_cast<double>(media) * PacingSpeedFactor(speed) - elapsed;
     if (delay >= 2147483647.0)
         return INT32_MAX;
     if (delay <= -2147483648.0)
@@ -111,7 +134,7 @@ PacingDecision DecideFrame(PacingState &state, const PacingFrame &frame, int32_t
                            uint32_t now)
 {
     if (SeekFilterRejects(state, frame))
-        return Decision(PacingDiscard, ReasonSeekFilter, 0);
+        return Decision(PacingDiscard, ReasonSeekFilter, 0, now);
 
     if (frame.segmentId != state.segmentId) {
         state.reanchorRequested = 1;
@@ -122,31 +145,23 @@ PacingDecision DecideFrame(PacingState &state, const PacingFrame &frame, int32_t
         DropAnchor(state);
     }
 
-    if (frame.seconds == 0 && frame.milliseconds == 0) {
-        CommitFrame(state, frame, speed, now);
-        return Decision(PacingShow, ReasonNoTimeStamp, 0);
-    }
-    if (state.anchorTick == 0) {
-        CommitFrame(state, frame, speed, now);
-        return Decision(PacingShow, ReasonUnanchored, 0);
-    }
+    if (frame.seconds == 0 && frame.milliseconds == 0)
+        return ShowNow(state, frame, speed, now, ReasonNoTimeStamp, 0);
+    if (state.anchorTick == 0)
+        return ShowNow(state, frame, speed, now, ReasonUnanchored, 0);
 
     const int32_t delay = PacingDelay(state, frame.seconds, frame.milliseconds, speed, now);
-    if (delay > 0)
-        return Decision(PacingWait, ReasonDue, delay);
-    if (delay == 0) {
-        CommitFrame(state, frame, speed, now);
-        return Decision(PacingShow, ReasonDue, 0);
+    if (delay > 0) {
+        PacingDecision decision = Decision(PacingWait, ReasonDue, delay, now);
+        decision.dueTick = now + static_cast<uint32_t>(delay);
+        return decision;
     }
-    if (frame.IsSound()) {
-        CommitFrame(state, frame, speed, now);
-        return Decision(PacingShow, ReasonLateSound, delay);
-    }
-
-    if (delay >= -kLateTolerance) {
-        CommitFrame(state, frame, speed, now);
-        return Decision(PacingShow, ReasonLateTolerated, delay);
-    }
+    if (delay == 0)
+        return ShowNow(state, frame, speed, now, ReasonDue, 0);
+    if (frame.IsSound())
+        return ShowLate(state, frame, speed, now, ReasonLateSound, delay);
+    if (delay >= -kLateTolerance)
+        return ShowLate(state, frame, speed, now, ReasonLateTolerated, delay);
 
     /* A late picture. Dropping it lets the presentation catch up when drawing
      * fell behind. But a feed that was held up and then flows in real time
@@ -159,16 +174,16 @@ PacingDecision DecideFrame(PacingState &state, const PacingFrame &frame, int32_t
         static_cast<int32_t>(now - state.lateSinceTick) > kReanchorLateness;
     if (farTooLate || longRunOfDrops) {
         DropAnchor(state);
-        CommitFrame(state, frame, speed, now);
-        return Decision(PacingShow, ReasonLateReanchor, delay);
+        return ShowNow(state, frame, speed, now, ReasonLateReanchor, delay);
     }
     state.lastDecisionTick = now;
     if (state.lateSinceTick == 0)
         state.lateSinceTick = now != 0 ? now : 1;
-    return Decision(PacingDiscard, ReasonLate, delay);
+    return Decision(PacingDiscard, ReasonLate, delay, now);
 }
 
-void CommitFrame(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t tick)
+void CommitFrame(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t dueTick,
+                 uint32_t tick)
 {
     state.lastDecisionTick = tick;
     if (!frame.IsSound())
@@ -178,7 +193,7 @@ void CommitFrame(PacingState &state, const PacingFrame &frame, int32_t speed, ui
         state.anchored = 1;
         state.anchorSeconds = frame.seconds;
         state.anchorMilliseconds = frame.milliseconds;
-        state.anchorTick = tick;
+        state.anchorTick = dueTick;
     }
 }
 

@@ -7,7 +7,8 @@
  *   decision = DecideFrame(state, frame, speed, GetTickCount());
  *   Discard -> give the buffer back;
  *   Wait    -> wait decision.delay ms (timer when useTimer, else Sleep),
- *              then CommitFrame(state, frame, speed, GetTickCount());
+ *              then CommitFrame(state, frame, speed, decision.dueTick,
+ *                               GetTickCount());
  *   Show    -> present at once (the state is already committed). */
 #ifndef KOVA_RENDER_FRAMEPACING_H
 #define KOVA_RENDER_FRAMEPACING_H
@@ -87,6 +88,8 @@ struct PacingDecision {
     PacingReason reason;
     int32_t delay;  /* the computed delay d (ms); meaningful for PacingWait and late frames */
     bool useTimer;  /* PacingWait: the wait is long enough for the timer */
+    uint32_t dueTick; /* the tick the frame is (or was) due at; the tick examined when
+                         it has no due time */
 };
 
 /* Factor that scales a wait at a speed step: 1 -> 4, 2 -> 2, 3 -> 1,
@@ -94,9 +97,9 @@ struct PacingDecision {
 double PacingSpeedFactor(int32_t speed);
 
 /* Delay d in ms before a frame stamped (seconds, milliseconds) is due when
- * examined at tick `now`: (media time since the anchor - elapsed ticks since
- * the anchor) x factor, truncated toward zero; 0 while unanchored. Media time
- * and elapsed ticks are 32-bit wrapping differences. */
+ * examined at tick `now`: media time since the anchor x factor - ticks
+ * elapsed since the anchor, truncated toward zero; 0 while unanchored.
+ * Elapsed ticks are a 32-bit wrapping difference. */
 int32_t PacingDelay(const PacingState &state, int32_t seconds, int32_t milliseconds,
                     int32_t speed, uint32_t now);
 
@@ -115,10 +118,14 @@ void PacingNoteSeek(PacingState &state, int32_t seekA, int32_t seekB);
 PacingDecision DecideFrame(PacingState &state, const PacingFrame &frame, int32_t speed,
                            uint32_t now);
 
-/* A frame is let through at `tick`: the decision tick is recorded and the
- * anchor is set on the frame when pacing is unanchored or the speed is not
- * normal (3), so at other speeds each delay is counted from the frame before. */
-void CommitFrame(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t tick);
+/* A frame due at `dueTick` is let through at `tick`: the decision tick is
+ * recorded and the anchor is set on the frame when pacing is unanchored or
+ * the speed is not normal (3), so at other speeds each delay is counted from
+ * the frame before. The anchor takes the tick the frame was due, not the one
+ * its wait ended at: a wait always overruns a little, and counting from the
+ * overrun would let the overruns of all frames add up. */
+void CommitFrame(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t dueTick,
+                 uint32_t tick);
 
 /* A sound frame was handed to the sound output at `tick`: the first one after
  * a reset anchors the clock. */

@@ -134,7 +134,7 @@ void VideoRenderer::PresentFrame(FrameEntry *entry)
     if (decision.action == PacingWait) {
         if (!WaitUntilDue(decision.delay, decision.useTimer))
             return;  // stopping: the frame is not presented
-        CommitFrame(pacing, frame, pace, GetTickCount());
+        CommitFrame(pacing, frame, pace, decision.dueTick, GetTickCount());
     }
 
     if (frame.IsSound()) {

