@@ -34,14 +34,14 @@ std::vector<LONG> CallEveryExport(KOVA_HANDLE h)
             KOVA_StopPlayStream(h)};
 }
 
-TEST(Exports, ANullHandleIsRefusedEverywhere)
+TEST(ClientExports, ANullHandleIsRefusedEverywhere)
 {
     EXPECT_EQ(KOVA_InitPlayInstance(nullptr, nullptr), 0);
     EXPECT_EQ(CallEveryExport(nullptr), std::vector<LONG>(17, 0));
     KOVA_ReleaseInstance(nullptr);
 }
 
-TEST(Exports, AnyStreamTypeGivesAnInstance)
+TEST(ClientExports, AnyStreamTypeGivesAnInstance)
 {
     for (LONG type : {102, 96, 4, 500, 0, -1}) {
         KOVA_HANDLE h = KOVA_CreateInstance(0, type);
@@ -50,7 +50,7 @@ TEST(Exports, AnyStreamTypeGivesAnInstance)
     }
 }
 
-TEST(Exports, AnInstanceNotYetBoundForwardsEveryCall)
+TEST(ClientExports, AnInstanceNotYetBoundForwardsEveryCall)
 {
     KOVA_HANDLE h = KOVA_CreateInstance(48, 96);
     ASSERT_NE(h, nullptr);
@@ -58,7 +58,7 @@ TEST(Exports, AnInstanceNotYetBoundForwardsEveryCall)
     KOVA_ReleaseInstance(h);
 }
 
-TEST(Exports, RefusedArgumentsGiveZero)
+TEST(ClientExports, RefusedArgumentsGiveZero)
 {
     KOVA_HANDLE h = KOVA_CreateInstance(0, 96);
     ASSERT_NE(h, nullptr);
@@ -84,7 +84,7 @@ TEST(Exports, RefusedArgumentsGiveZero)
     KOVA_ReleaseInstance(h);
 }
 
-TEST(Exports, InstancesOnManyThreadsAtOnce)
+TEST(ClientExports, InstancesOnManyThreadsAtOnce)
 {
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
