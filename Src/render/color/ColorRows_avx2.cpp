@@ -222,30 +222,47 @@ KOVA_AVX2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t
     Sse2Tail(Store::kLayout, steps * 32, y0, y1, u, v, d0, d1, width);
 }
 
+/* One row's 32 pixels. The luma quarters are reordered 0, 2, 1, 3 so that
+ * the in-lane unpacks of the low and high 8 bytes of each half give pixels
+ * 0-7 | 8-15 and 16-23 | 24-31: two stores in order, no permute after. */
 template <bool kUyvy>
 KOVA_AVX2_INLINE void PackedStep(const uint8_t *y, __m256i uv, uint8_t *d)
 {
-    const __m256i luma = Load32(y);
-    if (kUyvy)
-        StoreHalves(d, _mm256_unpacklo_epi8(uv, luma), _mm256_unpackhi_epi8(uv, luma), 32);
-    else
-        StoreHalves(d, _mm256_unpacklo_epi8(luma, uv), _mm256_unpackhi_epi8(luma, uv), 32);
+    const __m256i luma = _mm256_permute4x64_epi64(Load32(y), 0xD8);
+    if (kUyvy) {
+        Store32(d, _mm256_unpacklo_epi8(uv, luma));
+        Store32(d + 32, _mm256_unpackhi_epi8(uv, luma));
+    } else {
+        Store32(d, _mm256_unpacklo_epi8(luma, uv));
+        Store32(d + 32, _mm256_unpackhi_epi8(luma, uv));
+    }
 }
 
+/* Chroma 4-byte groups 0, 2 go to the low half and 1, 3 to the high half:
+ * interleaved, the low 8 (U, V) bytes of each half then meet pixels 0-7 and
+ * 8-15 and the high 8 bytes pixels 16-23 and 24-31. */
+template <bool kUyvy>
+KOVA_AVX2_INLINE void PackedRow(const uint8_t *y, const uint8_t *u, const uint8_t *v, uint8_t *d, int steps)
+{
+    const __m256i order = _mm256_setr_epi32(0, 2, 0, 0, 1, 3, 0, 0);
+    for (int i = 0; i < steps; ++i) {
+        const __m256i u32 = _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(Load16(u + 16 * i)), order);
+        const __m256i v32 = _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(Load16(v + 16 * i)), order);
+        PackedStep<kUyvy>(y + 32 * i, _mm256_unpacklo_epi8(u32, v32), d + 64 * i);
+    }
+}
+
+/* The packed layouts only move bytes and run at memory speed; one row at a
+ * time (interleaving the chroma again for the second row, from L1) keeps
+ * fewer memory streams open and measured faster than alternating rows. */
 template <bool kUyvy>
 KOVA_AVX2_ENTRY void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
                                 const uint8_t *v, uint8_t *d0, uint8_t *d1, int width)
 {
     const int steps = width / 32;
-    for (int i = 0; i < steps; ++i) {
-        const __m128i u16 = Load16(u + 16 * i), v16 = Load16(v + 16 * i);
-        /* (U, V) pairs 0-7 in the low half, 8-15 in the high half: each half
-         * then meets its own 16 luma bytes. */
-        const __m256i uv = _mm256_set_m128i(_mm_unpackhi_epi8(u16, v16), _mm_unpacklo_epi8(u16, v16));
-        PackedStep<kUyvy>(y0 + 32 * i, uv, d0 + 64 * i);
-        if (d1)
-            PackedStep<kUyvy>(y1 + 32 * i, uv, d1 + 64 * i);
-    }
+    PackedRow<kUyvy>(y0, u, v, d0, steps);
+    if (d1)
+        PackedRow<kUyvy>(y1, u, v, d1, steps);
     Sse2Tail(kUyvy ? Layout::Uyvy : Layout::Yuy2, steps * 32, y0, y1, u, v, d0, d1, width);
 }
 
