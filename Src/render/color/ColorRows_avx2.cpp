@@ -1,8 +1,9 @@
 /* AVX2 row kernels: 32 pixels per step, the SSE2 kernels' arithmetic on
- * twice the lanes. Each 128-bit half of a register holds 16 consecutive
- * pixels with their 8 chroma samples, so the in-lane unpacks and shuffles
- * work as in the SSE2 kernels and one lane permute per store puts the halves
- * in order. A remainder of 16 or more pixels goes to the SSE2 kernel, which
+ * twice the lanes. Each 128-bit half of a register holds 16 pixels with
+ * their 8 chroma samples, so the in-lane unpacks and shuffles work as in the
+ * SSE2 kernels; the pixels are either spread over the halves up front so the
+ * unpacks end in memory order, or put in order by a lane permute per store.
+ * A remainder of 16 or more pixels goes to the SSE2 kernel, which
  * passes what it cannot do to the scalar one.
  *
  * Compiled for AVX2 through function attributes only; selected at run time
@@ -57,11 +58,55 @@ KOVA_AVX2_INLINE void StoreHalves(uint8_t *d, __m256i a, __m256i b, int bytesPer
     Store32(d + bytesPerHalfPair, _mm256_permute2x128_si256(a, b, 0x31));
 }
 
+/* How the 32 pixels of a step are spread over the two 128-bit halves.
+ * Halves: pixels 0-15 in the low half, 16-31 in the high half. Quads: pixel
+ * quads 0, 2, 4, 6 in the low half and 1, 3, 5, 7 in the high half, so that
+ * the in-lane unpacks that build 4-byte pixels end with pixels 0-7, 8-15,
+ * ... in order and need no lane permute before the stores. */
+enum class Order { Halves, Quads };
+
+/* Byte shuffle that widens 16 chroma bytes (broadcast to both halves) to
+ * 16-bit lanes in the order the luma of a Quads step needs. */
+struct QuadChromaMask {
+    uint8_t m[32];
+};
+
+constexpr QuadChromaMask MakeQuadChromaMask()
+{
+    QuadChromaMask t{};
+    for (int half = 0; half < 2; ++half)
+        for (int j = 0; j < 8; ++j) {
+            t.m[16 * half + 2 * j] = static_cast<uint8_t>(4 * (j / 2) + 2 * half + j % 2);
+            t.m[16 * half + 2 * j + 1] = 0x80;
+        }
+    return t;
+}
+
+constexpr QuadChromaMask kQuadChromaMask = MakeQuadChromaMask();
+
+template <Order kOrder>
+KOVA_AVX2_INLINE __m256i WidenChroma(const uint8_t *p)
+{
+    if (kOrder == Order::Halves)
+        return _mm256_cvtepu8_epi16(Load16(p));
+    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(Load16(p)),
+                               _mm256_loadu_si256(reinterpret_cast<const __m256i *>(kQuadChromaMask.m)));
+}
+
+template <Order kOrder>
+KOVA_AVX2_INLINE __m256i LoadLuma(const uint8_t *p)
+{
+    if (kOrder == Order::Halves)
+        return Load32(p);
+    return _mm256_permutevar8x32_epi32(Load32(p), _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+}
+
+template <Order kOrder>
 KOVA_AVX2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
 {
     const __m256i k128 = _mm256_set1_epi16(128);
-    const __m256i cu = _mm256_slli_epi16(_mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(u)), k128), 3);
-    const __m256i cv = _mm256_slli_epi16(_mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(v)), k128), 3);
+    const __m256i cu = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(u), k128), 3);
+    const __m256i cv = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(v), k128), 3);
     ChromaVec c;
     c.r = _mm256_mulhi_epi16(cv, _mm256_set1_epi16(0x3343));
     c.g = _mm256_adds_epi16(_mm256_mulhi_epi16(cu, _mm256_set1_epi16(static_cast<short>(0xF36E))),
@@ -70,44 +115,61 @@ KOVA_AVX2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
     return c;
 }
 
-KOVA_AVX2_INLINE Channels RgbStep(const uint8_t *y, const ChromaVec &c)
+/* The unclamped 16-bit channel values of a step's even and odd pixels. */
+struct Sums {
+    __m256i be, bo, ge, go, re, ro;
+};
+
+KOVA_AVX2_INLINE Sums RgbSums(__m256i luma, const ChromaVec &c)
 {
-    const __m256i yp = _mm256_subs_epu8(Load32(y), _mm256_set1_epi8(16));
+    const __m256i yp = _mm256_subs_epu8(luma, _mm256_set1_epi8(16));
     const __m256i kY = _mm256_set1_epi16(0x2568);
     const __m256i ye = _mm256_mulhi_epi16(
         _mm256_slli_epi16(_mm256_and_si256(yp, _mm256_set1_epi16(0x00FF)), 3), kY);
     const __m256i yo = _mm256_mulhi_epi16(
         _mm256_and_si256(_mm256_srli_epi16(yp, 5), _mm256_set1_epi16(0x07F8)), kY);
+    return {_mm256_adds_epi16(ye, c.b), _mm256_adds_epi16(yo, c.b), _mm256_adds_epi16(ye, c.g),
+            _mm256_adds_epi16(yo, c.g), _mm256_adds_epi16(ye, c.r), _mm256_adds_epi16(yo, c.r)};
+}
+
+KOVA_AVX2_INLINE Channels Clamp(const Sums &s)
+{
     Channels p;
-    p.b = _mm256_packus_epi16(_mm256_adds_epi16(ye, c.b), _mm256_adds_epi16(yo, c.b));
-    p.g = _mm256_packus_epi16(_mm256_adds_epi16(ye, c.g), _mm256_adds_epi16(yo, c.g));
-    p.r = _mm256_packus_epi16(_mm256_adds_epi16(ye, c.r), _mm256_adds_epi16(yo, c.r));
+    p.b = _mm256_packus_epi16(s.be, s.bo);
+    p.g = _mm256_packus_epi16(s.ge, s.go);
+    p.r = _mm256_packus_epi16(s.re, s.ro);
     return p;
+}
+
+/* Clamps 16-bit lanes to 0..255, leaving them 16 bits wide. */
+KOVA_AVX2_INLINE __m256i ClampWords(__m256i x)
+{
+    return _mm256_min_epi16(_mm256_max_epi16(x, _mm256_setzero_si256()), _mm256_set1_epi16(255));
 }
 
 struct StoreRgb32 {
     static constexpr int kBytes = 4;
     static constexpr Layout kLayout = Layout::Rgb32;
-    KOVA_AVX2_INLINE static void Put(const Channels &p, uint8_t *d)
+    static constexpr Order kOrder = Order::Quads;
+    KOVA_AVX2_INLINE static void Put(const Sums &s, uint8_t *d)
     {
-        const __m256i zero = _mm256_setzero_si256();
-        const __m256i bgE = _mm256_unpacklo_epi8(p.b, p.g);
-        const __m256i bgO = _mm256_unpackhi_epi8(p.b, p.g);
-        const __m256i r0E = _mm256_unpacklo_epi8(p.r, zero);
-        const __m256i r0O = _mm256_unpackhi_epi8(p.r, zero);
+        /* Blue and green go to bytes through the packing shuffle; red is
+         * clamped in place, its high byte being the pixel's zero byte. The
+         * shuffle units are the busier ones here. */
+        const __m256i b = _mm256_packus_epi16(s.be, s.bo);
+        const __m256i g = _mm256_packus_epi16(s.ge, s.go);
+        const __m256i bgE = _mm256_unpacklo_epi8(b, g);
+        const __m256i bgO = _mm256_unpackhi_epi8(b, g);
+        const __m256i r0E = ClampWords(s.re);
+        const __m256i r0O = ClampWords(s.ro);
         const __m256i e0 = _mm256_unpacklo_epi16(bgE, r0E);
         const __m256i e1 = _mm256_unpackhi_epi16(bgE, r0E);
         const __m256i o0 = _mm256_unpacklo_epi16(bgO, r0O);
         const __m256i o1 = _mm256_unpackhi_epi16(bgO, r0O);
-        /* per half: pixels 0-3, 4-7, 8-11, 12-15 of its 16 */
-        const __m256i q0 = _mm256_unpacklo_epi32(e0, o0);
-        const __m256i q1 = _mm256_unpackhi_epi32(e0, o0);
-        const __m256i q2 = _mm256_unpacklo_epi32(e1, o1);
-        const __m256i q3 = _mm256_unpackhi_epi32(e1, o1);
-        Store32(d, _mm256_permute2x128_si256(q0, q1, 0x20));
-        Store32(d + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
-        Store32(d + 64, _mm256_permute2x128_si256(q0, q1, 0x31));
-        Store32(d + 96, _mm256_permute2x128_si256(q2, q3, 0x31));
+        Store32(d, _mm256_unpacklo_epi32(e0, o0));
+        Store32(d + 32, _mm256_unpackhi_epi32(e0, o0));
+        Store32(d + 64, _mm256_unpacklo_epi32(e1, o1));
+        Store32(d + 96, _mm256_unpackhi_epi32(e1, o1));
     }
 };
 
@@ -141,14 +203,16 @@ KOVA_AVX2_INLINE __m256i Mask(int s, int c)
 struct StoreRgb24 {
     static constexpr int kBytes = 3;
     static constexpr Layout kLayout = Layout::Rgb24;
+    static constexpr Order kOrder = Order::Halves;
     KOVA_AVX2_INLINE static __m256i Gather(const Channels &p, int s)
     {
         return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(p.b, Mask(s, 0)),
                                                _mm256_shuffle_epi8(p.g, Mask(s, 1))),
                                _mm256_shuffle_epi8(p.r, Mask(s, 2)));
     }
-    KOVA_AVX2_INLINE static void Put(const Channels &p, uint8_t *d)
+    KOVA_AVX2_INLINE static void Put(const Sums &sums, uint8_t *d)
     {
+        const Channels p = Clamp(sums);
         /* per half: bytes 0-15, 16-31, 32-47 of its 16 pixels */
         const __m256i s0 = Gather(p, 0), s1 = Gather(p, 1), s2 = Gather(p, 2);
         Store32(d, _mm256_permute2x128_si256(s0, s1, 0x20));
@@ -169,8 +233,10 @@ KOVA_AVX2_INLINE void StoreWords(__m256i lo, __m256i hi, uint8_t *d)
 struct StoreRgb565 {
     static constexpr int kBytes = 2;
     static constexpr Layout kLayout = Layout::Rgb565;
-    KOVA_AVX2_INLINE static void Put(const Channels &p, uint8_t *d)
+    static constexpr Order kOrder = Order::Halves;
+    KOVA_AVX2_INLINE static void Put(const Sums &sums, uint8_t *d)
     {
+        const Channels p = Clamp(sums);
         const __m256i hi = _mm256_or_si256(_mm256_and_si256(p.r, Bytes(0xF8)),
                                            _mm256_and_si256(_mm256_srli_epi16(p.g, 5), Bytes(0x07)));
         const __m256i lo = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(p.g, 3), Bytes(0xE0)),
@@ -182,8 +248,10 @@ struct StoreRgb565 {
 struct StoreRgb555 {
     static constexpr int kBytes = 2;
     static constexpr Layout kLayout = Layout::Rgb555;
-    KOVA_AVX2_INLINE static void Put(const Channels &p, uint8_t *d)
+    static constexpr Order kOrder = Order::Halves;
+    KOVA_AVX2_INLINE static void Put(const Sums &sums, uint8_t *d)
     {
+        const Channels p = Clamp(sums);
         const __m256i hi = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(p.r, 1), Bytes(0x7C)),
                                            _mm256_and_si256(_mm256_srli_epi16(p.g, 6), Bytes(0x03)));
         const __m256i lo = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(p.g, 2), Bytes(0xE0)),
@@ -211,13 +279,14 @@ KOVA_AVX2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t
     constexpr int kStepBytes = 32 * Store::kBytes;
     if (d1) {
         for (int i = 0; i < steps; ++i) {
-            const ChromaVec c = ChromaTerms(u + 16 * i, v + 16 * i);
-            Store::Put(RgbStep(y0 + 32 * i, c), d0 + kStepBytes * i);
-            Store::Put(RgbStep(y1 + 32 * i, c), d1 + kStepBytes * i);
+            const ChromaVec c = ChromaTerms<Store::kOrder>(u + 16 * i, v + 16 * i);
+            Store::Put(RgbSums(LoadLuma<Store::kOrder>(y0 + 32 * i), c), d0 + kStepBytes * i);
+            Store::Put(RgbSums(LoadLuma<Store::kOrder>(y1 + 32 * i), c), d1 + kStepBytes * i);
         }
     } else {
         for (int i = 0; i < steps; ++i)
-            Store::Put(RgbStep(y0 + 32 * i, ChromaTerms(u + 16 * i, v + 16 * i)), d0 + kStepBytes * i);
+            Store::Put(RgbSums(LoadLuma<Store::kOrder>(y0 + 32 * i), ChromaTerms<Store::kOrder>(u + 16 * i, v + 16 * i)),
+                       d0 + kStepBytes * i);
     }
     Sse2Tail(Store::kLayout, steps * 32, y0, y1, u, v, d0, d1, width);
 }
