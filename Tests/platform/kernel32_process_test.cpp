@@ -6,6 +6,7 @@
  *   child args A B ...      exits 0 if its arguments are exactly A B ...
  *   child hold M G          holds mutex M until it can take mutex G
  *   child abandon M         takes mutex M and exits holding it
+ *   child crash M           creates mutex M owned and is killed holding it
  */
 #include <windows.h>
 
@@ -35,8 +36,9 @@ static int child_main(int argc, char **argv)
     }
     if (!strcmp(mode, "hold") && argc > 4) {
         HANDLE m = CreateMutexA(NULL, FALSE, argv[3]);
+        if (!m || GetLastError() != ERROR_ALREADY_EXISTS) return 6;  // the parent made it
         HANDLE g = CreateMutexA(NULL, FALSE, argv[4]);
-        if (!m || !g) return 2;
+        if (!g) return 2;
         if (WaitForSingleObject(m, 10000) != WAIT_OBJECT_0) return 3;
         /* The parent holds the gate until it has seen us hold the mutex. */
         if (WaitForSingleObject(g, 30000) != WAIT_OBJECT_0) return 4;
@@ -50,6 +52,11 @@ static int child_main(int argc, char **argv)
         if (WaitForSingleObject(m, 10000) != WAIT_OBJECT_0) return 3;
         Sleep(300);  // let the parent block on it
         ExitProcess(0);
+    }
+    if (!strcmp(mode, "crash") && argc > 3) {
+        HANDLE m = CreateMutexA(NULL, TRUE, argv[3]);
+        if (!m || GetLastError() == ERROR_ALREADY_EXISTS) return 2;
+        TerminateProcess(GetCurrentProcess(), 3);
     }
     return 99;
 }
@@ -167,6 +174,24 @@ static void test_named_mutex_across_processes(void)
     ok(finish(&pi) == 0, "abandoning child's code\n");
 
     CloseHandle(gate);
+    CloseHandle(m);
+
+    /* With its last handle closed, a named mutex is gone: a new one of
+     * that name starts afresh, even after a process was killed holding it. */
+    SetLastError(0xdeadbeef);
+    m = CreateMutexA(NULL, FALSE, g_mutex_name);
+    ok(m != NULL && GetLastError() != ERROR_ALREADY_EXISTS, "closed mutex still existed: error %u\n",
+       (unsigned)GetLastError());
+    CloseHandle(m);
+    sprintf(args, "crash %s", g_mutex_name);
+    if (!spawn(args, &pi)) return;
+    ok(finish(&pi) == 3, "killed child's code\n");
+    SetLastError(0xdeadbeef);
+    m = CreateMutexA(NULL, FALSE, g_mutex_name);
+    ok(m != NULL && GetLastError() != ERROR_ALREADY_EXISTS, "mutex of a killed process lived on: error %u\n",
+       (unsigned)GetLastError());
+    ok(WaitForSingleObject(m, 0) == WAIT_OBJECT_0, "fresh mutex not free or abandoned\n");
+    ReleaseMutex(m);
     CloseHandle(m);
 }
 

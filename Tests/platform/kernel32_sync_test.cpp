@@ -42,11 +42,34 @@ static DWORD WINAPI take_and_exit(LPVOID arg)
     return WaitForSingleObject((HANDLE)arg, 5000);
 }
 
+static LONG g_held;
+
+/* Holds the mutex for 200 ms. */
+static DWORD WINAPI hold_briefly(LPVOID arg)
+{
+    DWORD r = WaitForSingleObject((HANDLE)arg, 5000);
+    InterlockedExchange(&g_held, 1);
+    Sleep(200);
+    ReleaseMutex((HANDLE)arg);
+    return r;
+}
+
 static DWORD WINAPI release_foreign(LPVOID arg)
 {
     SetLastError(0xdeadbeef);
     BOOL r = ReleaseMutex((HANDLE)arg);
     return (!r && GetLastError() == ERROR_NOT_OWNER) ? 1 : 0;
+}
+
+/* Reads a counter other threads update. */
+static LONG get(LONG *counter)
+{
+    return InterlockedCompareExchange(counter, 0, 0);
+}
+
+static void wait_for_count(LONG *counter, LONG value)
+{
+    for (int i = 0; i < 500 && get(counter) < value; i++) Sleep(10);
 }
 
 /* ---- mutexes ---- */
@@ -122,6 +145,25 @@ static void test_named_mutex(void)
     ok(WaitForSingleObject(m2, 1000) == WAIT_ABANDONED, "abandoned named mutex not reported\n");
     ok(ReleaseMutex(m2), "release after abandon\n");
 
+    /* Waits on a named mutex together with other objects. */
+    HANDLE pair[2];
+    pair[0] = m1;
+    pair[1] = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE holder = start_thread(hold_briefly, m1);
+    wait_for_count(&g_held, 1);
+    DWORD start = GetTickCount();
+    ok(WaitForMultipleObjects(2, pair, FALSE, 10000) == WAIT_OBJECT_0, "wait-any on a named mutex\n");
+    ok(GetTickCount() - start >= 50, "named mutex taken while held\n");
+    ok(ReleaseMutex(m1), "release\n");
+    WaitForSingleObject(holder, 10000);
+    CloseHandle(holder);
+    ok(WaitForMultipleObjects(2, pair, TRUE, 0) == WAIT_TIMEOUT, "wait-all, event unset\n");
+    ok(run_thread(take_and_release, m1) == WAIT_OBJECT_0, "failed wait-all kept the named mutex\n");
+    SetEvent(pair[1]);
+    ok(WaitForMultipleObjects(2, pair, TRUE, 0) == WAIT_OBJECT_0, "wait-all, event set\n");
+    ok(ReleaseMutex(m1), "release\n");
+    CloseHandle(pair[1]);
+
     /* The name belongs to a mutex: another kind cannot take it. */
     SetLastError(0xdeadbeef);
     HANDLE e = CreateEventA(NULL, FALSE, FALSE, name);
@@ -150,17 +192,6 @@ static DWORD WINAPI wait_event_count(LPVOID arg)
     DWORD r = WaitForSingleObject(g_event, (DWORD)(ULONG_PTR)arg);
     if (r == WAIT_OBJECT_0) InterlockedIncrement(&g_woken);
     return r;
-}
-
-/* Reads a counter other threads update. */
-static LONG get(LONG *counter)
-{
-    return InterlockedCompareExchange(counter, 0, 0);
-}
-
-static void wait_for_count(LONG *counter, LONG value)
-{
-    for (int i = 0; i < 500 && get(counter) < value; i++) Sleep(10);
 }
 
 static void test_events(void)
