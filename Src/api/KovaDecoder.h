@@ -61,6 +61,15 @@ KOVA_EXPORT LONG KOVA_CALL KOVA_NotifySeek(KOVA_HANDLE h, LONG a, LONG b);
 KOVA_EXPORT LONG KOVA_CALL KOVA_SetSpeed(KOVA_HANDLE h, LONG speed);
 KOVA_EXPORT LONG KOVA_CALL KOVA_SetDisplayMode(KOVA_HANDLE h, LONG mode);
 
+/* The diagnostics log: time-stamped lines in log/KvoaDecoder.log beside the
+ * host program's executable, rotated at 5 MiB, ten files kept. Nothing is
+ * written until KOVA_InitializeLog (which also switches writing on; non-zero
+ * on success) nor after KOVA_ReleaseLog. KOVA_EnableLog(0) pauses writing,
+ * any other value resumes it. */
+KOVA_EXPORT LONG KOVA_CALL KOVA_InitializeLog(void);
+KOVA_EXPORT void KOVA_CALL KOVA_EnableLog(LONG enable);
+KOVA_EXPORT void KOVA_CALL KOVA_ReleaseLog(void);
+
 #ifdef __cplusplus
 }
 #endif

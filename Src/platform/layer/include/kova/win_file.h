@@ -15,6 +15,9 @@
 #ifndef ERROR_WRITE_PROTECT
 #define ERROR_WRITE_PROTECT 19L
 #endif
+#ifndef ERROR_GEN_FAILURE
+#define ERROR_GEN_FAILURE 31L
+#endif
 #ifndef ERROR_MOD_NOT_FOUND
 #define ERROR_MOD_NOT_FOUND 126L
 #endif
