@@ -8,17 +8,42 @@
 #include <sys/statvfs.h>
 #endif
 
-static char g_exePath[MAX_PATH * 4];
-static char g_work[MAX_PATH * 4]; /* scratch directory beside the executable, with a trailing '\' */
+#define WORK_SIZE 400 /* the scratch directory's path */
+#define DIR_SIZE 512  /* a directory inside it */
+#define PATH_SIZE 1024
+
+static char g_exePath[PATH_SIZE];
+static char g_work[WORK_SIZE]; /* scratch directory beside the executable, with a trailing '\' */
+
+/* The C runtime takes host paths; on Windows '\' is one. */
+static const char *stdio_path(const char *path, char *buf, size_t size)
+{
+#ifdef _WIN32
+    (void)buf;
+    (void)size;
+    return path;
+#else
+    snprintf(buf, size, "%s", path);
+    for (char *p = buf; *p; ++p)
+        if (*p == '\\') *p = '/';
+    return buf;
+#endif
+}
 
 static void path_in_work(char *out, size_t size, const char *name)
 {
     snprintf(out, size, "%s%s", g_work, name);
 }
 
+static FILE *open_file(const char *path, const char *mode)
+{
+    char host[PATH_SIZE];
+    return fopen(stdio_path(path, host, sizeof host), mode);
+}
+
 static void write_file(const char *path, const char *text)
 {
-    FILE *f = fopen(path, "wb");
+    FILE *f = open_file(path, "wb");
     ok(f != NULL, "cannot create %s\n", path);
     if (!f) return;
     fputs(text, f);
@@ -27,7 +52,7 @@ static void write_file(const char *path, const char *text)
 
 static size_t read_file(const char *path, char *buf, size_t size)
 {
-    FILE *f = fopen(path, "rb");
+    FILE *f = open_file(path, "rb");
     if (!f) return (size_t)-1;
     size_t n = fread(buf, 1, size - 1, f);
     buf[n] = '\0';
@@ -38,14 +63,14 @@ static size_t read_file(const char *path, char *buf, size_t size)
 /* Empties and removes a directory tree with the calls under test. */
 static void remove_tree(const char *dir)
 {
-    char pattern[MAX_PATH * 4];
+    char pattern[PATH_SIZE];
     snprintf(pattern, sizeof pattern, "%s\\*", dir);
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA(pattern, &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-            char child[MAX_PATH * 4];
+            char child[PATH_SIZE];
             snprintf(child, sizeof child, "%s\\%s", dir, fd.cFileName);
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 remove_tree(child);
@@ -73,12 +98,12 @@ static void test_module_file_name(void)
 
     HMODULE self = GetModuleHandleA(NULL);
     ok(self != NULL, "GetModuleHandleA(NULL) failed\n");
-    char viaHandle[MAX_PATH * 4];
+    char viaHandle[PATH_SIZE];
     DWORD len2 = GetModuleFileNameA(self, viaHandle, sizeof viaHandle);
     ok(len2 == len && !strcmp(viaHandle, g_exePath), "by handle: %s, by NULL: %s\n", viaHandle, g_exePath);
 
     /* Exactly fits: length returned, terminated. */
-    char buf[MAX_PATH * 4];
+    char buf[PATH_SIZE];
     memset(buf, 'x', sizeof buf);
     DWORD r = GetModuleFileNameA(NULL, buf, len + 1);
     ok(r == len && buf[len] == '\0', "size len+1: returned %lu\n", (unsigned long)r);
@@ -107,7 +132,11 @@ static void test_module_file_name(void)
 
 static void make_work_directory(void)
 {
-    strcpy(g_work, g_exePath);
+    size_t n = strlen(g_exePath);
+    ok(n < sizeof g_work - 32, "executable path too long for the test: %s\n", g_exePath);
+    if (n >= sizeof g_work - 32) n = sizeof g_work - 32;
+    memcpy(g_work, g_exePath, n);
+    g_work[n] = '\0';
     char *sep = strrchr(g_work, '\\');
     char *slash = strrchr(g_work, '/');
     if (slash > sep) sep = slash;
@@ -121,7 +150,7 @@ static void make_work_directory(void)
 
 static void test_directories(void)
 {
-    char dir[MAX_PATH * 4], deep[MAX_PATH * 4], file[MAX_PATH * 4];
+    char dir[DIR_SIZE], deep[DIR_SIZE], file[DIR_SIZE];
     path_in_work(dir, sizeof dir, "sub");
     path_in_work(deep, sizeof deep, "missing\\deeper");
     path_in_work(file, sizeof file, "plain.txt");
@@ -135,7 +164,7 @@ static void test_directories(void)
        (unsigned long)GetLastError());
 
     /* A trailing separator names the same directory. */
-    char withSep[MAX_PATH * 4];
+    char withSep[PATH_SIZE];
     snprintf(withSep, sizeof withSep, "%s\\", dir);
     SetLastError(0xdeadbeef);
     ok(!CreateDirectoryA(withSep, NULL) && GetLastError() == ERROR_ALREADY_EXISTS, "trailing separator: %lu\n",
@@ -150,7 +179,7 @@ static void test_directories(void)
     ok(a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)),
        "new file attributes %#lx\n", (unsigned long)a);
     SetLastError(0xdeadbeef);
-    char under[MAX_PATH * 4];
+    char under[PATH_SIZE];
     snprintf(under, sizeof under, "%s\\x", file);
     ok(!CreateDirectoryA(under, NULL) && GetLastError() == ERROR_PATH_NOT_FOUND, "under a file: error %lu\n",
        (unsigned long)GetLastError());
@@ -165,7 +194,7 @@ static void test_directories(void)
 
 static void test_attributes_and_delete(void)
 {
-    char file[MAX_PATH * 4], missing[MAX_PATH * 4], missingDir[MAX_PATH * 4], dir[MAX_PATH * 4];
+    char file[PATH_SIZE], missing[PATH_SIZE], missingDir[PATH_SIZE], dir[PATH_SIZE];
     path_in_work(file, sizeof file, "attr.txt");
     path_in_work(missing, sizeof missing, "absent.txt");
     path_in_work(missingDir, sizeof missingDir, "absent\\absent.txt");
@@ -196,7 +225,7 @@ static void test_attributes_and_delete(void)
     ok(SetFileAttributesA(file, FILE_ATTRIBUTE_NORMAL), "set normal failed: %lu\n", (unsigned long)GetLastError());
     ok(GetFileAttributesA(file) == FILE_ATTRIBUTE_NORMAL, "normal reads back as %#lx\n",
        (unsigned long)GetFileAttributesA(file));
-    FILE *f = fopen(file, "ab");
+    FILE *f = open_file(file, "ab");
     ok(f != NULL, "file not writable after clearing read-only\n");
     if (f) fclose(f);
 
@@ -218,8 +247,8 @@ static void test_attributes_and_delete(void)
 
 static void test_move(void)
 {
-    char a[MAX_PATH * 4], b[MAX_PATH * 4], c[MAX_PATH * 4], nowhere[MAX_PATH * 4], d1[MAX_PATH * 4],
-        d2[MAX_PATH * 4], buf[64];
+    char a[PATH_SIZE], b[PATH_SIZE], c[PATH_SIZE], nowhere[PATH_SIZE], d1[PATH_SIZE],
+        d2[PATH_SIZE], buf[64];
     path_in_work(a, sizeof a, "move-a.log");
     path_in_work(b, sizeof b, "move-b.log");
     path_in_work(c, sizeof c, "move-c.log");
@@ -275,7 +304,7 @@ static void test_disk_free_space(void)
     ok(GetDiskFreeSpaceExA(g_work, &only, NULL, NULL), "with one output: %lu\n", (unsigned long)GetLastError());
     ok(GetDiskFreeSpaceExA(g_work, NULL, NULL, NULL), "with no output: %lu\n", (unsigned long)GetLastError());
 
-    char missing[MAX_PATH * 4];
+    char missing[PATH_SIZE];
     path_in_work(missing, sizeof missing, "absent\\deeper\\");
     SetLastError(0xdeadbeef);
     ok(!GetDiskFreeSpaceExA(missing, &avail, NULL, NULL) &&
@@ -284,7 +313,7 @@ static void test_disk_free_space(void)
 
 #ifndef _WIN32
     /* The caller's share is what an unprivileged user may still write. */
-    char host[MAX_PATH * 4];
+    char host[PATH_SIZE];
     strcpy(host, g_work);
     for (char *p = host; *p; ++p)
         if (*p == '\\') *p = '/';
@@ -334,7 +363,7 @@ static int index_of(char names[][MAX_PATH], int n, const char *name)
 
 static void test_find(void)
 {
-    char dir[MAX_PATH * 4], path[MAX_PATH * 4], pattern[MAX_PATH * 4];
+    char dir[DIR_SIZE], path[PATH_SIZE], pattern[PATH_SIZE];
     path_in_work(dir, sizeof dir, "find");
     CreateDirectoryA(dir, NULL);
     const char *files[] = {"KvoaDecoder.log", "KvoaDecoder-2013-05-02-14-07-09.log",

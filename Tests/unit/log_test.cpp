@@ -1,0 +1,490 @@
+// The diagnostics log from the inside: line format, rotation, pruning, the
+// free-space guard and the switches, each test in a fresh directory that the
+// log's paths are pointed at after set-up.
+#include "KovaDecoder.h"
+#include "log/Log.h"
+#include "log/LogState.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <clocale>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kCurrent[] = "KvoaDecoder.log";
+const std::regex kLineRe(R"(\[(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})\] : ThreadID\[(\d+)\] : (.*))");
+const std::regex kRotatedRe(R"(KvoaDecoder-(\d{4}-\d{2}-\d{2}-\d{2}-\d{2}-\d{2})\.log)");
+
+std::string Stamp(time_t t, const char *format)
+{
+    struct tm local;
+    localtime_r(&t, &local);
+    char buf[64];
+    strftime(buf, sizeof buf, format, &local);
+    return buf;
+}
+
+// Bytes a line adds before its message: "[date time] : ThreadID[n] : ".
+size_t PrefixLength()
+{
+    return strlen("[2013-05-02 14:07:09] : ") + (size_t)snprintf(nullptr, 0, "ThreadID[%d] : ", (int)GetCurrentThreadId());
+}
+
+std::vector<std::string> ReadLines(const fs::path &p)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(p, std::ios::binary);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Names(const fs::path &dir)
+{
+    std::vector<std::string> names;
+    for (auto &e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> RotatedNames(const fs::path &dir)
+{
+    std::vector<std::string> out;
+    for (auto &n : Names(dir))
+        if (std::regex_match(n, kRotatedRe)) out.push_back(n);
+    return out;
+}
+
+void WriteFile(const fs::path &p, const std::string &content)
+{
+    std::ofstream(p, std::ios::binary) << content;
+}
+
+fs::path ExecutableDirectory()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/kova-log-unit-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ASSERT_NE(KOVA_InitializeLog(), 0);
+        // Set-up made log/ beside this program; the tests write elsewhere.
+        rmdir((ExecutableDirectory() / "log").c_str());
+        PointAt(dir_);
+    }
+
+    void TearDown() override
+    {
+        KOVA_ReleaseLog();
+        logEnabled = 0;
+        logSizeLimit = kLogDefaultSizeLimit;
+        logFileCount = kLogDefaultFileCount;
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Points the set-up log at `d`: files in d, free space asked of d.
+    static void PointAt(const fs::path &d)
+    {
+        std::lock_guard<std::mutex> guard(logStateLock);
+        std::string directory = d.string() + "/";
+        std::string file = directory + moduleName + ".log";
+        snprintf(logDirectory, sizeof logDirectory, "%s", directory.c_str());
+        snprintf(logFilePath, sizeof logFilePath, "%s", file.c_str());
+        snprintf(logDrive, sizeof logDrive, "%s", d.c_str());
+    }
+
+    fs::path Current() const { return dir_ / kCurrent; }
+
+    fs::path dir_;
+};
+
+TEST_F(LogTest, SetUpPutsTheFilesInLogBesideTheExecutable)
+{
+    HANDLE mutexBefore = logMutex;
+    ASSERT_NE(InitLog("KvoaDecoder"), 0);
+    std::string exeDir = ExecutableDirectory().string() + "/";
+    EXPECT_EQ(std::string(logDirectory), exeDir + "log/");
+    EXPECT_EQ(std::string(logFilePath), exeDir + "log/KvoaDecoder.log");
+    EXPECT_EQ(std::string(logDrive), exeDir);
+    EXPECT_TRUE(fs::is_directory(exeDir + "log"));
+    EXPECT_EQ(logMutex, mutexBefore) << "set-up again keeps the mutex";
+    rmdir((exeDir + "log").c_str());
+
+    // 63 characters are a module name; 64 are refused and change nothing.
+    std::string longest(63, 'm'), tooLong(64, 'm');
+    EXPECT_EQ(InitLog(tooLong.c_str()), 0);
+    EXPECT_STREQ(moduleName, "KvoaDecoder");
+    EXPECT_EQ(std::string(logFilePath), exeDir + "log/KvoaDecoder.log");
+    ASSERT_NE(InitLog(longest.c_str()), 0);
+    EXPECT_EQ(std::string(logFilePath), exeDir + "log/" + longest + ".log");
+    EXPECT_EQ(InitLog(nullptr), 0);
+    ASSERT_NE(InitLog("KvoaDecoder"), 0);
+    rmdir((exeDir + "log").c_str());
+}
+
+TEST_F(LogTest, LineHasTimeThreadAndMessage)
+{
+    time_t before = time(nullptr);
+    EXPECT_EQ(WriteLog("Unknown type. Try KOVA."), 1);
+    EXPECT_EQ(WriteLog("%s=%d, %05.1f%%", "value", -42, 3.25), 1);
+    time_t after = time(nullptr);
+
+    auto lines = ReadLines(Current());
+    ASSERT_EQ(lines.size(), 2u);
+    std::string tid = std::to_string((int)GetCurrentThreadId());
+    const char *messages[] = {"Unknown type. Try KOVA.", "value=-42, 003.2%"};
+    for (size_t i = 0; i < 2; ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, kLineRe)) << lines[i];
+        std::string t = m[1];
+        EXPECT_TRUE(t == Stamp(before, "%Y-%m-%d %H:%M:%S") || t == Stamp(after, "%Y-%m-%d %H:%M:%S")) << t;
+        EXPECT_EQ(m[2].str(), tid);
+        EXPECT_EQ(m[3].str(), messages[i]);
+    }
+    std::ifstream in(Current(), std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(all.back(), '\n');
+}
+
+// True when the process locale's "%X" is not the C locale's 24-hour time.
+bool TimeFormatDiffersFromC()
+{
+    struct tm afternoon = {};
+    afternoon.tm_hour = 14;
+    afternoon.tm_min = 7;
+    afternoon.tm_sec = 9;
+    char buf[64];
+    strftime(buf, sizeof buf, "%X", &afternoon);
+    return strcmp(buf, "14:07:09") != 0;
+}
+
+TEST_F(LogTest, TimeFormatIgnoresTheProcessLocale)
+{
+    std::string saved = setlocale(LC_ALL, nullptr);
+    bool chosen = false;
+    for (const char *c : {"en_US.UTF-8", "en_US.utf8", "en_GB.UTF-8"})
+        if (setlocale(LC_ALL, c) && TimeFormatDiffersFromC()) {
+            chosen = true;
+            break;
+        }
+    if (!chosen) {
+        // Build a 12-hour locale from the system's locale sources.
+        std::string cmd = "localedef -i en_US -f UTF-8 '" + (dir_ / "locales" / "en_US.UTF-8").string() +
+                          "' >/dev/null 2>&1";
+        fs::create_directory(dir_ / "locales");
+        if (system(cmd.c_str()) == 0) {
+            setenv("LOCPATH", (dir_ / "locales").c_str(), 1);
+            chosen = setlocale(LC_ALL, "en_US.UTF-8") && TimeFormatDiffersFromC();
+            unsetenv("LOCPATH");
+        }
+    }
+    if (!chosen) {
+        setlocale(LC_ALL, saved.c_str());
+        GTEST_SKIP() << "no locale with a 12-hour time format could be set (locale sources missing?)";
+    }
+    WriteLog("in a 12-hour locale");
+    setlocale(LC_ALL, saved.c_str());
+    auto lines = ReadLines(Current());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(std::regex_match(lines[0], kLineRe)) << lines[0];
+}
+
+TEST_F(LogTest, NothingIsWrittenWhileDisabledOrNotSetUp)
+{
+    logEnabled = 0;
+    EXPECT_EQ(WriteLog("disabled"), 0);
+    EXPECT_FALSE(fs::exists(Current()));
+
+    logEnabled = 1;
+    KOVA_ReleaseLog(); // writes its banner, then closes the mutex
+    EXPECT_EQ(logMutex, nullptr);
+    EXPECT_EQ(logEnabled.load(), 1) << "release leaves the switch as it was";
+    EXPECT_EQ(WriteLog("released"), 0);
+    auto lines = ReadLines(Current());
+    ASSERT_EQ(lines.size(), 1u);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[0], m, kLineRe));
+    EXPECT_EQ(m[3].str(), "**********Release log**********");
+
+    // A second release and lines afterwards are harmless.
+    KOVA_ReleaseLog();
+    EXPECT_EQ(ReadLines(Current()).size(), 1u);
+}
+
+TEST_F(LogTest, EnableAndDisableBanners)
+{
+    KOVA_EnableLog(0);
+    EXPECT_EQ(logEnabled.load(), 0);
+    EXPECT_EQ(WriteLog("while disabled"), 0);
+    KOVA_EnableLog(0); // already off: no banner
+    KOVA_EnableLog(7);
+    EXPECT_EQ(logEnabled.load(), 7);
+    WriteLog("after");
+
+    auto lines = ReadLines(Current());
+    ASSERT_EQ(lines.size(), 4u);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[0], m, kLineRe));
+    EXPECT_EQ(m[3].str(), "**********Disable log**********");
+    EXPECT_EQ(lines[1], "") << "the disable banner carries its own line break";
+    ASSERT_TRUE(std::regex_match(lines[2], m, kLineRe));
+    EXPECT_EQ(m[3].str(), "**********Enable log**********");
+    ASSERT_TRUE(std::regex_match(lines[3], m, kLineRe));
+    EXPECT_EQ(m[3].str(), "after");
+}
+
+TEST_F(LogTest, RotatesWhenALineReachesExactlyTheLimit)
+{
+    const size_t limit = 5242880;
+    const size_t prefix = PrefixLength();
+
+    // One byte short: stays.
+    std::string message(limit - 1 - prefix - 1, 'a');
+    WriteLog("%s", message.c_str());
+    ASSERT_TRUE(fs::exists(Current()));
+    EXPECT_EQ(fs::file_size(Current()), limit - 1);
+    EXPECT_TRUE(RotatedNames(dir_).empty());
+
+    // Any further line crosses it: rotated under the time of that line.
+    time_t before = time(nullptr);
+    WriteLog("b");
+    time_t after = time(nullptr);
+    EXPECT_FALSE(fs::exists(Current()));
+    auto rotated = RotatedNames(dir_);
+    ASSERT_EQ(rotated.size(), 1u);
+    std::string stampBefore = "KvoaDecoder-" + Stamp(before, "%Y-%m-%d-%H-%M-%S") + ".log";
+    std::string stampAfter = "KvoaDecoder-" + Stamp(after, "%Y-%m-%d-%H-%M-%S") + ".log";
+    EXPECT_TRUE(rotated[0] == stampBefore || rotated[0] == stampAfter) << rotated[0];
+    EXPECT_EQ(fs::file_size(dir_ / rotated[0]), limit - 1 + prefix + 2);
+
+    // The next line starts a new current file.
+    WriteLog("fresh");
+    auto lines = ReadLines(Current());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("fresh"), std::string::npos);
+
+    // A single line of exactly the limit rotates at once.
+    fs::path second = dir_ / "exact";
+    fs::create_directory(second);
+    PointAt(second);
+    std::string exact(limit - prefix - 1, 'c');
+    WriteLog("%s", exact.c_str());
+    EXPECT_FALSE(fs::exists(second / kCurrent));
+    rotated = RotatedNames(second);
+    ASSERT_EQ(rotated.size(), 1u);
+    EXPECT_EQ(fs::file_size(second / rotated[0]), limit);
+}
+
+TEST_F(LogTest, PruningKeepsTenFilesOfTheModule)
+{
+    for (int i = 0; i < 9; ++i) WriteFile(dir_ / ("KvoaDecoder-2013-05-02-14-07-0" + std::to_string(i) + ".log"), "old");
+    fs::create_directory(dir_ / "KvoaDecoder-0000.log"); // a directory is neither counted nor deleted
+    WriteFile(dir_ / "Other-0000.log", "another module");
+    WriteFile(Current(), std::string(5242880 - 10, 'p'));
+
+    WriteLog("rotate now");
+    EXPECT_FALSE(fs::exists(Current()));
+    EXPECT_FALSE(fs::exists(dir_ / "KvoaDecoder-2013-05-02-14-07-00.log")) << "the oldest goes";
+    EXPECT_TRUE(fs::exists(dir_ / "KvoaDecoder-2013-05-02-14-07-01.log"));
+    EXPECT_TRUE(fs::is_directory(dir_ / "KvoaDecoder-0000.log"));
+    EXPECT_TRUE(fs::exists(dir_ / "Other-0000.log"));
+    EXPECT_EQ(RotatedNames(dir_).size(), 9u);
+
+    WriteLog("next");
+    EXPECT_TRUE(fs::exists(Current()));
+    EXPECT_EQ(RotatedNames(dir_).size() + 1, 10u) << "nine rotated files and the current one";
+}
+
+TEST_F(LogTest, PruningDeletesAtMostOneFileAndOnlyAboveOneFile)
+{
+    for (int i = 0; i < 9; ++i) WriteFile(dir_ / ("KvoaDecoder-2013-05-02-14-07-0" + std::to_string(i) + ".log"), "old");
+
+    // A count of 1 turns pruning off.
+    logFileCount = 1;
+    WriteFile(Current(), std::string(5242880, 'p'));
+    WriteLog("rotate without pruning");
+    EXPECT_EQ(RotatedNames(dir_).size(), 10u);
+
+    // Far above the count, one rotation still deletes only the oldest.
+    logFileCount = 3;
+    fs::path other = dir_ / "three";
+    fs::create_directory(other);
+    for (int i = 0; i < 9; ++i) WriteFile(other / ("KvoaDecoder-2013-05-02-14-07-0" + std::to_string(i) + ".log"), "old");
+    PointAt(other);
+    WriteFile(other / kCurrent, std::string(5242880, 'p'));
+    WriteLog("rotate with pruning");
+    auto rotated = RotatedNames(other);
+    EXPECT_EQ(rotated.size(), 9u);
+    EXPECT_EQ(rotated[0], "KvoaDecoder-2013-05-02-14-07-01.log");
+}
+
+TEST_F(LogTest, SecondRotationInTheSameSecondLeavesTheFileGrowing)
+{
+    // Files already holding the rotated names of the next few seconds make
+    // every rename fail, as a second rotation within one second does.
+    time_t now = time(nullptr);
+    std::vector<fs::path> blockers;
+    for (int s = -1; s <= 4; ++s) {
+        blockers.push_back(dir_ / ("KvoaDecoder-" + Stamp(now + s, "%Y-%m-%d-%H-%M-%S") + ".log"));
+        WriteFile(blockers.back(), "blocker");
+    }
+    std::string big(5242880, 'g');
+    WriteLog("%s", big.c_str());
+    WriteLog("second line");
+    ASSERT_LE(time(nullptr), now + 4) << "too slow for the blockers to cover";
+    ASSERT_TRUE(fs::exists(Current()));
+    size_t grown = fs::file_size(Current());
+    EXPECT_GT(grown, 5242880u);
+    for (auto &b : blockers) EXPECT_EQ(fs::file_size(b), 7u) << "a blocker was replaced";
+
+    for (auto &b : blockers) fs::remove(b);
+    WriteLog("third line");
+    EXPECT_FALSE(fs::exists(Current()));
+    auto rotated = RotatedNames(dir_);
+    ASSERT_EQ(rotated.size(), 1u);
+    auto lines = ReadLines(dir_ / rotated[0]);
+    ASSERT_EQ(lines.size(), 3u) << "the rotated file holds every line";
+    EXPECT_NE(lines[1].find("second line"), std::string::npos);
+    EXPECT_NE(lines[2].find("third line"), std::string::npos);
+}
+
+TEST_F(LogTest, TwoRotationsWithinOneSecondForReal)
+{
+    std::string big(5242880, 'r');
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        fs::path d = dir_ / ("try" + std::to_string(attempt));
+        fs::create_directory(d);
+        PointAt(d);
+        // Start just after a second begins so both rotations share it.
+        time_t start = time(nullptr);
+        while (time(nullptr) == start) usleep(2000);
+        time_t first = time(nullptr);
+        WriteLog("%s", big.c_str());
+        WriteLog("%s", big.c_str());
+        if (time(nullptr) != first) continue;
+        EXPECT_EQ(RotatedNames(d).size(), 1u);
+        ASSERT_TRUE(fs::exists(d / kCurrent)) << "the second rename failed, the current file stays";
+        EXPECT_GE(fs::file_size(d / kCurrent), 5242880u);
+        // In a later second the next line rotates it.
+        while (time(nullptr) == first) usleep(20000);
+        WriteLog("later");
+        EXPECT_FALSE(fs::exists(d / kCurrent));
+        EXPECT_EQ(RotatedNames(d).size(), 2u);
+        return;
+    }
+    GTEST_SKIP() << "could not fit two rotations into one second";
+}
+
+TEST_F(LogTest, FailedFreeSpaceQueryDoesNotStopWriting)
+{
+    {
+        std::lock_guard<std::mutex> guard(logStateLock);
+        snprintf(logDrive, sizeof logDrive, "%s", "/no/such/drive/here");
+    }
+    EXPECT_EQ(WriteLog("still written"), 1);
+    EXPECT_EQ(ReadLines(Current()).size(), 1u);
+}
+
+TEST_F(LogTest, LowFreeSpaceDropsLinesUntilSpaceReturns)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    fs::path drive = dir_ / "drive";
+    fs::create_directory(drive);
+    if (mount("kova-log-test", drive.c_str(), "tmpfs", 0, "size=16m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs: " << strerror(errno);
+    {
+        std::lock_guard<std::mutex> guard(logStateLock);
+        snprintf(logDrive, sizeof logDrive, "%s", drive.c_str());
+    }
+    EXPECT_EQ(WriteLog("dropped"), 0);
+    EXPECT_FALSE(fs::exists(Current()));
+    ASSERT_EQ(umount(drive.c_str()), 0);
+    // The same directory now lies on the big file system again.
+    EXPECT_EQ(WriteLog("written"), 1);
+    auto lines = ReadLines(Current());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("written"), std::string::npos);
+}
+
+TEST_F(LogTest, ReadOnlyCurrentFileIsMadeWritableAgain)
+{
+    WriteLog("first");
+    ASSERT_EQ(chmod(Current().c_str(), 0444), 0);
+    if (geteuid() != 0) GTEST_SKIP() << "only root can append to a read-only file";
+    WriteLog("second");
+    struct stat st;
+    ASSERT_EQ(stat(Current().c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+    EXPECT_EQ(ReadLines(Current()).size(), 2u);
+}
+
+TEST_F(LogTest, CallersLastErrorSurvivesALine)
+{
+    SetLastError(1234);
+    WriteLog("line");
+    EXPECT_EQ(GetLastError(), 1234u);
+    logEnabled = 0;
+    SetLastError(4321);
+    WriteLog("no line");
+    EXPECT_EQ(GetLastError(), 4321u);
+}
+
+TEST_F(LogTest, ConcurrentThreadsWriteWholeLinesAcrossRotations)
+{
+    logSizeLimit = 200 * 1024; // rotate often...
+    logFileCount = 1000;       // ...but never prune: every line must be found
+    const int threads = 6, perThread = 400;
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back([t] {
+            for (int i = 0; i < perThread; ++i) {
+                std::string payload((size_t)((t * 131 + i * 17) % 700), (char)('a' + t));
+                WriteLog("T%d L%d %s", t, i, payload.c_str());
+            }
+        });
+    for (auto &th : pool) th.join();
+
+    std::map<std::pair<int, int>, int> seen;
+    const std::regex msgRe(R"(T(\d+) L(\d+) ([a-z]*))");
+    size_t files = 0;
+    for (auto &name : Names(dir_)) {
+        ++files;
+        for (auto &line : ReadLines(dir_ / name)) {
+            std::smatch m, mm;
+            ASSERT_TRUE(std::regex_match(line, m, kLineRe)) << name << ": " << line.substr(0, 80);
+            std::string msg = m[3];
+            ASSERT_TRUE(std::regex_match(msg, mm, msgRe)) << msg.substr(0, 80);
+            int t = std::stoi(mm[1]), i = std::stoi(mm[2]);
+            EXPECT_EQ(mm[3].length(), (size_t)((t * 131 + i * 17) % 700));
+            EXPECT_EQ(mm[3].str().find_first_not_of((char)('a' + t)), std::string::npos);
+            ++seen[{t, i}];
+        }
+    }
+    EXPECT_EQ(seen.size(), (size_t)(threads * perThread));
+    for (auto &kv : seen) EXPECT_EQ(kv.second, 1) << "T" << kv.first.first << " L" << kv.first.second;
+    EXPECT_GE(files, 2u) << "the limit was crossed, at least one rotation expected";
+}
+
+} // namespace
