@@ -1,5 +1,6 @@
 /* The virtual desktop: monitors from KOVA_DESKTOP, window geometry in
  * screen coordinates, visible regions and exposure. */
+#include "control/viewer.h"
 #include "gdi32/dc.h"
 #include "user32/desktop_state.h"
 #include "user32/monitor_config.h"
@@ -20,6 +21,7 @@ static State *CreateState()
     std::vector<MonitorConfig> configs = ParseDesktopConfig(getenv("KOVA_DESKTOP"));
     for (const MonitorConfig &c : configs) AttachMonitorLocked(*s, c);
     InstallMessageHooks();
+    viewer::StartIfRequested();
     return s;
 }
 

@@ -1,6 +1,7 @@
 /* Monitors and display modes: system metrics, monitor enumeration and
  * information, and display mode changes. */
 #include "control/fault.h"
+#include "gdi32/dc.h"
 #include "user32/desktop_state.h"
 #include "user32/monitor_config.h"
 #include "user32/window_messages.h"
