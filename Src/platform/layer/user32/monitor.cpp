@@ -377,3 +377,9 @@ KOVA_LAYER_API LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags)
 {
     return ChangeDisplaySettingsExA(nullptr, mode, nullptr, flags, nullptr);
 }
+
+static_assert(sizeof(MONITORINFO) == 40, "MONITORINFO layout");
+static_assert(sizeof(MONITORINFOEXA) == 72, "MONITORINFOEXA layout");
+static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA layout");
+static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER layout");
+static_assert(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER layout");

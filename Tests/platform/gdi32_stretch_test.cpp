@@ -1,0 +1,289 @@
+/* StretchDIBits and stretch modes: 24- and 32-bit bitmaps, bottom-up and
+ * top-down, source sub-rectangles, nearest-neighbour stretching, clipping
+ * to what lies above a window and to a child's parent, and a window spanning
+ * two monitors of different formats. */
+#include <windows.h>
+
+#include "wintest.h"
+
+#ifndef _WIN32
+#include <stdlib.h>
+#include "kova_control_desktop.h"
+#endif
+
+/* A 4x4 test picture: pixel (x, y) (top-down) has red 40*x+10, green
+ * 40*y+10, blue 200. */
+static COLORREF picture_color(int x, int y)
+{
+    return RGB(40 * x + 10, 40 * y + 10, 200);
+}
+
+struct dib {
+    BITMAPINFO info;
+    BYTE bits[16 * 16 * 4];
+};
+
+/* Builds the picture (w x h, colours as above) in 24 or 32 bits, rows
+ * bottom-up (positive height) or top-down. */
+static void make_dib(struct dib *d, int w, int h, int bpp, int top_down)
+{
+    memset(d, 0, sizeof *d);
+    d->info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    d->info.bmiHeader.biWidth = w;
+    d->info.bmiHeader.biHeight = top_down ? -h : h;
+    d->info.bmiHeader.biPlanes = 1;
+    d->info.bmiHeader.biBitCount = (WORD)bpp;
+    d->info.bmiHeader.biCompression = BI_RGB;
+    int stride = ((w * bpp / 8) + 3) & ~3;
+    for (int y = 0; y < h; y++) {
+        int row = top_down ? y : h - 1 - y;
+        for (int x = 0; x < w; x++) {
+            BYTE *p = d->bits + row * stride + x * (bpp / 8);
+            COLORREF c = picture_color(x, y);
+            p[0] = GetBValue(c);
+            p[1] = GetGValue(c);
+            p[2] = GetRValue(c);
+        }
+    }
+}
+
+static HWND make_window(int x, int y, int w, int h, HWND parent)
+{
+    DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
+    return CreateWindowExA(0, "stretch_test", "", style, x, y, w, h, parent, NULL, NULL, NULL);
+}
+
+static void clear_window(HWND hwnd)
+{
+    HDC dc = GetDC(hwnd);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    FillRect(dc, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    ReleaseDC(hwnd, dc);
+}
+
+/* Checks that the window shows the picture region (sx, sy, sw, sh) (top-down
+ * picture coordinates) at (dx, dy) unscaled. */
+static void check_copy(HDC dc, int dx, int dy, int sx, int sy, int sw, int sh, const char *what)
+{
+    int bad = 0;
+    for (int y = 0; y < sh; y++)
+        for (int x = 0; x < sw; x++) {
+            COLORREF got = GetPixel(dc, dx + x, dy + y), want = picture_color(sx + x, sy + y);
+            if (got != want && bad++ < 3)
+                ok(0, "%s: pixel %d,%d is %06lx, expected %06lx\n", what, x, y, (unsigned long)got, (unsigned long)want);
+        }
+    ok(bad == 0, "%s: %d wrong pixels\n", what, bad);
+}
+
+static void test_formats_and_orientation(void)
+{
+    HWND hwnd = make_window(100, 100, 64, 64, NULL);
+    HDC dc = GetDC(hwnd);
+    struct dib d;
+    int bpps[2] = {24, 32};
+    for (int b = 0; b < 2; b++)
+        for (int top_down = 0; top_down < 2; top_down++) {
+            char what[64];
+            snprintf(what, sizeof what, "%d-bit %s", bpps[b], top_down ? "top-down" : "bottom-up");
+            clear_window(hwnd);
+            make_dib(&d, 4, 4, bpps[b], top_down);
+            int lines = StretchDIBits(dc, 2, 3, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+            ok(lines == 4, "%s: %d lines\n", what, lines);
+            check_copy(dc, 2, 3, 0, 0, 4, 4, what);
+            ok(GetPixel(dc, 1, 3) == RGB(0, 0, 0) && GetPixel(dc, 6, 3) == RGB(0, 0, 0), "%s: nothing beside\n", what);
+        }
+
+    /* A source sub-rectangle: bottom-up bitmaps count its rows from the
+     * bottom, top-down ones from the top. */
+    clear_window(hwnd);
+    make_dib(&d, 4, 4, 24, 0);
+    StretchDIBits(dc, 0, 0, 2, 2, 1, 0, 2, 2, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    check_copy(dc, 0, 0, 1, 2, 2, 2, "bottom-up sub-rectangle");
+    clear_window(hwnd);
+    make_dib(&d, 4, 4, 32, 1);
+    StretchDIBits(dc, 0, 0, 2, 2, 1, 0, 2, 2, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    check_copy(dc, 0, 0, 1, 0, 2, 2, "top-down sub-rectangle");
+
+    /* Bad arguments. */
+    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, NULL, &d.info, DIB_RGB_COLORS, SRCCOPY) == 0, "no bits\n");
+    d.info.bmiHeader.biBitCount = 12;
+    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY) == 0, "12 bits\n");
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+}
+
+static void test_stretching(void)
+{
+    HWND hwnd = make_window(200, 100, 64, 64, NULL);
+    HDC dc = GetDC(hwnd);
+    ok(GetStretchBltMode(dc) == BLACKONWHITE, "default mode %d\n", GetStretchBltMode(dc));
+    ok(SetStretchBltMode(dc, COLORONCOLOR) == BLACKONWHITE, "SetStretchBltMode returns the old mode\n");
+    ok(GetStretchBltMode(dc) == COLORONCOLOR, "mode set\n");
+    ok(SetStretchBltMode(dc, 0) == 0 && GetStretchBltMode(dc) == COLORONCOLOR, "mode 0 refused\n");
+
+    struct dib d;
+    make_dib(&d, 4, 4, 24, 0);
+    clear_window(hwnd);
+    /* Doubling: each source pixel covers a 2x2 block. */
+    StretchDIBits(dc, 0, 0, 8, 8, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    int bad = 0;
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 8; x++) bad += GetPixel(dc, x, y) != picture_color(x / 2, y / 2);
+    ok(bad == 0, "doubled: %d wrong pixels\n", bad);
+
+    /* Halving keeps one pixel of each 2x2 block. */
+    clear_window(hwnd);
+    StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 2; x++) {
+            COLORREF c = GetPixel(dc, x, y);
+            ok(c == picture_color(2 * x, 2 * y) || c == picture_color(2 * x + 1, 2 * y) ||
+                   c == picture_color(2 * x, 2 * y + 1) || c == picture_color(2 * x + 1, 2 * y + 1),
+               "halved pixel %d,%d is %06lx\n", x, y, (unsigned long)c);
+        }
+
+    /* A 4x4 picture over 6 columns: nearest neighbour repeats two columns. */
+    clear_window(hwnd);
+    StretchDIBits(dc, 0, 0, 6, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    int distinct = 0;
+    COLORREF last = CLR_INVALID;
+    for (int x = 0; x < 6; x++) {
+        COLORREF c = GetPixel(dc, x, 0);
+        ok(GetGValue(c) == 10 && GetBValue(c) == 200, "stretched row 0 keeps its row\n");
+        if (c != last) distinct++;
+        last = c;
+    }
+    ok(distinct == 4, "6 columns from 4: %d distinct\n", distinct);
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+}
+
+static void test_clipping(void)
+{
+    struct dib d;
+    make_dib(&d, 4, 4, 24, 0);
+
+    /* A window above cuts the one beneath. */
+    HWND below = make_window(400, 100, 40, 40, NULL);
+    HWND above = make_window(420, 100, 40, 40, NULL);
+    clear_window(below);
+    clear_window(above);
+    HDC dc = GetDC(below);
+    StretchDIBits(dc, 0, 0, 40, 40, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    HDC screen = GetDC(NULL);
+    ok(GetPixel(screen, 405, 105) == picture_color(0, 0), "visible part painted\n");
+    ok(GetPixel(screen, 425, 105) == RGB(0, 0, 0), "covered part left alone\n");
+    ok(GetPixel(dc, 25, 5) == CLR_INVALID, "GetPixel under the window above\n");
+
+    /* Once raised, the whole window is drawn on. */
+    SetWindowPos(below, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    StretchDIBits(dc, 0, 0, 40, 40, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    ok(GetPixel(screen, 425, 105) == picture_color(2, 0), "raised window painted: %06lx\n",
+       (unsigned long)GetPixel(screen, 425, 105));
+    ReleaseDC(below, dc);
+
+    /* A child is clipped to its parent's client area. */
+    HWND parent = make_window(500, 200, 30, 30, NULL);
+    HWND child = make_window(20, 20, 40, 40, parent);
+    clear_window(parent);
+    dc = GetDC(child);
+    StretchDIBits(dc, 0, 0, 40, 40, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    ok(GetPixel(screen, 525, 225) == picture_color(0, 0), "child painted inside the parent\n");
+    ok(GetPixel(screen, 535, 235) != picture_color(1, 1), "nothing outside the parent\n");
+    ReleaseDC(child, dc);
+
+    /* A hidden window draws nothing. */
+    ShowWindow(above, SW_HIDE);
+    dc = GetDC(above);
+    RECT r = {0, 0, 40, 40};
+    FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ok(GetPixel(screen, 445, 105) != RGB(255, 255, 255), "hidden window drew\n");
+    ReleaseDC(above, dc);
+    ReleaseDC(NULL, screen);
+    DestroyWindow(parent);
+    DestroyWindow(above);
+    DestroyWindow(below);
+}
+
+#ifndef _WIN32
+/* 8-bit channels as a 5- or 6-bit channel shows them. */
+static BYTE widen(BYTE v, int bits)
+{
+    unsigned x = v >> (8 - bits);
+    return (BYTE)((x << (8 - bits)) | (x >> (2 * bits - 8)));
+}
+#endif
+
+static void test_two_monitors(void)
+{
+    if (GetSystemMetrics(SM_CMONITORS) < 2) {
+        skip("one monitor only\n");
+        return;
+    }
+    POINT right = {GetSystemMetrics(SM_CXSCREEN) + 10, 10};
+    HMONITOR second = MonitorFromPoint(right, MONITOR_DEFAULTTONULL);
+    if (!second) {
+        skip("no monitor right of the primary\n");
+        return;
+    }
+    const int split = GetSystemMetrics(SM_CXSCREEN);
+    /* 64x32 client area, 40 columns on the primary, 24 on the second. */
+    HWND hwnd = make_window(split - 40, 50, 64, 32, NULL);
+    HDC dc = GetDC(hwnd);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    struct dib d;
+    make_dib(&d, 4, 4, 24, 0);
+    StretchDIBits(dc, 0, 0, 64, 32, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+
+    int bad = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 64; x++) {
+            COLORREF want = picture_color(x / 16, y / 8);
+            COLORREF got;
+#ifndef _WIN32
+            /* Read the framebuffers themselves: the second is 5:6:5. */
+            int sx = split - 40 + x;
+            if (sx < split) {
+                got = KovaControl_GetMonitorPixel(0, sx, 50 + y);
+            } else {
+                got = KovaControl_GetMonitorPixel(1, sx - split, 50 + y);
+                want = RGB(widen(GetRValue(want), 5), widen(GetGValue(want), 6), widen(GetBValue(want), 5));
+            }
+#else
+            got = GetPixel(dc, x, y);
+#endif
+            if (got != want && bad++ < 3)
+                ok(0, "pixel %d,%d: %06lx, expected %06lx\n", x, y, (unsigned long)got, (unsigned long)want);
+        }
+    ok(bad == 0, "window across two monitors: %d wrong pixels\n", bad);
+#ifndef _WIN32
+    /* Both framebuffers saw the write; nothing spilled outside the window. */
+    ok(KovaControl_GetMonitorPixel(1, 24, 50) == RGB(0, 0, 0), "right of the window on the second monitor\n");
+    ok(KovaControl_GetScreenPixel(split - 41, 50) == RGB(0, 0, 0), "left of the window on the primary\n");
+#endif
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+}
+
+static LRESULT CALLBACK stretch_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_ERASEBKGND) return 1; /* keep whatever the test drew */
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+START_TEST(gdi32_stretch)
+{
+#ifndef _WIN32
+    setenv("KOVA_DESKTOP", "1920x1080x32@0,0;1280x1024x16@1920,0", 1);
+#endif
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = stretch_proc;
+    wc.lpszClassName = "stretch_test";
+    RegisterClassA(&wc);
+    test_formats_and_orientation();
+    test_stretching();
+    test_clipping();
+    test_two_monitors();
+}
