@@ -1,0 +1,937 @@
+/* DirectDraw 7 of the platform layer.
+ *
+ * Structures, flags and result codes have the values and layouts of
+ * Windows' DirectDraw; structures that hold pointers grow with the host's
+ * pointers exactly as they do for 64-bit Windows programs. Always fill
+ * dwSize with sizeof.
+ *
+ * The interfaces are C++ classes whose vtables follow Windows' method
+ * order. What the layer implements (see Src/platform/layer/ddraw):
+ *   DirectDrawEnumerateExA, DirectDrawCreateEx (IID_IDirectDraw7),
+ *   DirectDrawCreateClipper;
+ *   IDirectDraw7: SetCooperativeLevel, GetCaps, CreateSurface (primary
+ *     surface = a monitor's framebuffer; off-screen plain surfaces in any
+ *     16/24/32-bit RGB format, the display's 8-bit palettised format, or
+ *     FOURCC YUY2/UYVY), CreateClipper, GetDisplayMode, GetFourCCCodes,
+ *     RestoreAllSurfaces, TestCooperativeLevel;
+ *   IDirectDrawSurface7: Blt (stretching, FOURCC to RGB conversion, colour
+ *     fill, clipper), GetSurfaceDesc, GetPixelFormat, GetCaps, Lock, Unlock,
+ *     IsLost, Restore, SetClipper, GetClipper, GetDDInterface;
+ *   IDirectDrawClipper: SetHWnd, GetHWnd, GetClipList, IsClipListChanged.
+ * Other methods return DDERR_UNSUPPORTED. */
+#ifndef KOVA_LAYER_DDRAW_H
+#define KOVA_LAYER_DDRAW_H
+
+#include "kova/win_types.h"
+#include "kova/win_com.h"
+
+#ifndef DIRECTDRAW_VERSION
+#define DIRECTDRAW_VERSION 0x0700
+#endif
+
+/* gdi32 types that only appear behind pointers here. */
+struct tagPALETTEENTRY;
+typedef struct tagPALETTEENTRY *LPPALETTEENTRY;
+struct _RGNDATA;
+typedef struct _RGNDATA *LPRGNDATA;
+
+struct IDirectDraw;
+struct IDirectDraw7;
+struct IDirectDrawSurface;
+struct IDirectDrawSurface4;
+struct IDirectDrawSurface7;
+struct IDirectDrawClipper;
+struct IDirectDrawPalette;
+typedef struct IDirectDraw *LPDIRECTDRAW;
+typedef struct IDirectDraw7 *LPDIRECTDRAW7;
+typedef struct IDirectDrawSurface *LPDIRECTDRAWSURFACE;
+typedef struct IDirectDrawSurface4 *LPDIRECTDRAWSURFACE4;
+typedef struct IDirectDrawSurface7 *LPDIRECTDRAWSURFACE7;
+typedef struct IDirectDrawClipper *LPDIRECTDRAWCLIPPER;
+typedef struct IDirectDrawPalette *LPDIRECTDRAWPALETTE;
+
+KOVA_BEGIN_DECLS
+
+/* ---- Interface and class identifiers ---------------------------------- */
+
+extern __attribute__((visibility("default"))) const GUID CLSID_DirectDraw;
+extern __attribute__((visibility("default"))) const GUID CLSID_DirectDraw7;
+extern __attribute__((visibility("default"))) const GUID CLSID_DirectDrawClipper;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDraw;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDraw2;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDraw4;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDraw7;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDrawSurface;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDrawSurface4;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDrawSurface7;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDrawPalette;
+extern __attribute__((visibility("default"))) const GUID IID_IDirectDrawClipper;
+
+/* ---- Result codes ------------------------------------------------------ */
+
+#define _FACDD 0x876
+#define MAKE_DDHRESULT(code) MAKE_HRESULT(1, _FACDD, code)
+
+#define DD_OK S_OK
+#define DD_FALSE S_FALSE
+#define DDENUMRET_CANCEL 0
+#define DDENUMRET_OK 1
+
+#define DDERR_ALREADYINITIALIZED MAKE_DDHRESULT(5)
+#define DDERR_CANNOTATTACHSURFACE MAKE_DDHRESULT(10)
+#define DDERR_CANNOTDETACHSURFACE MAKE_DDHRESULT(20)
+#define DDERR_CURRENTLYNOTAVAIL MAKE_DDHRESULT(40)
+#define DDERR_EXCEPTION MAKE_DDHRESULT(55)
+#define DDERR_GENERIC E_FAIL
+#define DDERR_HEIGHTALIGN MAKE_DDHRESULT(90)
+#define DDERR_INCOMPATIBLEPRIMARY MAKE_DDHRESULT(95)
+#define DDERR_INVALIDCAPS MAKE_DDHRESULT(100)
+#define DDERR_INVALIDCLIPLIST MAKE_DDHRESULT(110)
+#define DDERR_INVALIDMODE MAKE_DDHRESULT(120)
+#define DDERR_INVALIDOBJECT MAKE_DDHRESULT(130)
+#define DDERR_INVALIDPARAMS E_INVALIDARG
+#define DDERR_INVALIDPIXELFORMAT MAKE_DDHRESULT(145)
+#define DDERR_INVALIDRECT MAKE_DDHRESULT(150)
+#define DDERR_LOCKEDSURFACES MAKE_DDHRESULT(160)
+#define DDERR_NO3D MAKE_DDHRESULT(170)
+#define DDERR_NOALPHAHW MAKE_DDHRESULT(180)
+#define DDERR_NOSTEREOHARDWARE MAKE_DDHRESULT(181)
+#define DDERR_NOSURFACELEFT MAKE_DDHRESULT(182)
+#define DDERR_NOCLIPLIST MAKE_DDHRESULT(205)
+#define DDERR_NOCOLORCONVHW MAKE_DDHRESULT(210)
+#define DDERR_NOCOOPERATIVELEVELSET MAKE_DDHRESULT(212)
+#define DDERR_NOCOLORKEY MAKE_DDHRESULT(215)
+#define DDERR_NOCOLORKEYHW MAKE_DDHRESULT(220)
+#define DDERR_NODIRECTDRAWSUPPORT MAKE_DDHRESULT(222)
+#define DDERR_NOEXCLUSIVEMODE MAKE_DDHRESULT(225)
+#define DDERR_NOFLIPHW MAKE_DDHRESULT(230)
+#define DDERR_NOGDI MAKE_DDHRESULT(240)
+#define DDERR_NOMIRRORHW MAKE_DDHRESULT(250)
+#define DDERR_NOTFOUND MAKE_DDHRESULT(255)
+#define DDERR_NOOVERLAYHW MAKE_DDHRESULT(260)
+#define DDERR_OVERLAPPINGRECTS MAKE_DDHRESULT(270)
+#define DDERR_NORASTEROPHW MAKE_DDHRESULT(280)
+#define DDERR_NOROTATIONHW MAKE_DDHRESULT(290)
+#define DDERR_NOSTRETCHHW MAKE_DDHRESULT(310)
+#define DDERR_NOT4BITCOLOR MAKE_DDHRESULT(316)
+#define DDERR_NOT4BITCOLORINDEX MAKE_DDHRESULT(317)
+#define DDERR_NOT8BITCOLOR MAKE_DDHRESULT(320)
+#define DDERR_NOTEXTUREHW MAKE_DDHRESULT(330)
+#define DDERR_NOVSYNCHW MAKE_DDHRESULT(335)
+#define DDERR_NOZBUFFERHW MAKE_DDHRESULT(340)
+#define DDERR_NOZOVERLAYHW MAKE_DDHRESULT(350)
+#define DDERR_OUTOFCAPS MAKE_DDHRESULT(360)
+#define DDERR_OUTOFMEMORY E_OUTOFMEMORY
+#define DDERR_OUTOFVIDEOMEMORY MAKE_DDHRESULT(380)
+#define DDERR_OVERLAYCANTCLIP MAKE_DDHRESULT(382)
+#define DDERR_OVERLAYCOLORKEYONLYONEACTIVE MAKE_DDHRESULT(384)
+#define DDERR_PALETTEBUSY MAKE_DDHRESULT(387)
+#define DDERR_COLORKEYNOTSET MAKE_DDHRESULT(400)
+#define DDERR_SURFACEALREADYATTACHED MAKE_DDHRESULT(410)
+#define DDERR_SURFACEALREADYDEPENDENT MAKE_DDHRESULT(420)
+#define DDERR_SURFACEBUSY MAKE_DDHRESULT(430)
+#define DDERR_CANTLOCKSURFACE MAKE_DDHRESULT(435)
+#define DDERR_SURFACEISOBSCURED MAKE_DDHRESULT(440)
+#define DDERR_SURFACELOST MAKE_DDHRESULT(450)
+#define DDERR_SURFACENOTATTACHED MAKE_DDHRESULT(460)
+#define DDERR_TOOBIGHEIGHT MAKE_DDHRESULT(470)
+#define DDERR_TOOBIGSIZE MAKE_DDHRESULT(480)
+#define DDERR_TOOBIGWIDTH MAKE_DDHRESULT(490)
+#define DDERR_UNSUPPORTED E_NOTIMPL
+#define DDERR_UNSUPPORTEDFORMAT MAKE_DDHRESULT(510)
+#define DDERR_UNSUPPORTEDMASK MAKE_DDHRESULT(520)
+#define DDERR_INVALIDSTREAM MAKE_DDHRESULT(521)
+#define DDERR_VERTICALBLANKINPROGRESS MAKE_DDHRESULT(537)
+#define DDERR_WASSTILLDRAWING MAKE_DDHRESULT(540)
+#define DDERR_DDSCAPSCOMPLEXREQUIRED MAKE_DDHRESULT(542)
+#define DDERR_XALIGN MAKE_DDHRESULT(560)
+#define DDERR_INVALIDDIRECTDRAWGUID MAKE_DDHRESULT(561)
+#define DDERR_DIRECTDRAWALREADYCREATED MAKE_DDHRESULT(562)
+#define DDERR_NODIRECTDRAWHW MAKE_DDHRESULT(563)
+#define DDERR_PRIMARYSURFACEALREADYEXISTS MAKE_DDHRESULT(564)
+#define DDERR_NOEMULATION MAKE_DDHRESULT(565)
+#define DDERR_REGIONTOOSMALL MAKE_DDHRESULT(566)
+#define DDERR_CLIPPERISUSINGHWND MAKE_DDHRESULT(567)
+#define DDERR_NOCLIPPERATTACHED MAKE_DDHRESULT(568)
+#define DDERR_NOHWND MAKE_DDHRESULT(569)
+#define DDERR_HWNDSUBCLASSED MAKE_DDHRESULT(570)
+#define DDERR_HWNDALREADYSET MAKE_DDHRESULT(571)
+#define DDERR_NOPALETTEATTACHED MAKE_DDHRESULT(572)
+#define DDERR_NOPALETTEHW MAKE_DDHRESULT(573)
+#define DDERR_BLTFASTCANTCLIP MAKE_DDHRESULT(574)
+#define DDERR_NOBLTHW MAKE_DDHRESULT(575)
+#define DDERR_NODDROPSHW MAKE_DDHRESULT(576)
+#define DDERR_OVERLAYNOTVISIBLE MAKE_DDHRESULT(577)
+#define DDERR_NOOVERLAYDEST MAKE_DDHRESULT(578)
+#define DDERR_INVALIDPOSITION MAKE_DDHRESULT(579)
+#define DDERR_NOTAOVERLAYSURFACE MAKE_DDHRESULT(580)
+#define DDERR_EXCLUSIVEMODEALREADYSET MAKE_DDHRESULT(581)
+#define DDERR_NOTFLIPPABLE MAKE_DDHRESULT(582)
+#define DDERR_CANTDUPLICATE MAKE_DDHRESULT(583)
+#define DDERR_NOTLOCKED MAKE_DDHRESULT(584)
+#define DDERR_CANTCREATEDC MAKE_DDHRESULT(585)
+#define DDERR_NODC MAKE_DDHRESULT(586)
+#define DDERR_WRONGMODE MAKE_DDHRESULT(587)
+#define DDERR_IMPLICITLYCREATED MAKE_DDHRESULT(588)
+#define DDERR_NOTPALETTIZED MAKE_DDHRESULT(589)
+#define DDERR_UNSUPPORTEDMODE MAKE_DDHRESULT(590)
+#define DDERR_NOMIPMAPHW MAKE_DDHRESULT(591)
+#define DDERR_INVALIDSURFACETYPE MAKE_DDHRESULT(592)
+#define DDERR_NOOPTIMIZEHW MAKE_DDHRESULT(600)
+#define DDERR_NOTLOADED MAKE_DDHRESULT(601)
+#define DDERR_NOFOCUSWINDOW MAKE_DDHRESULT(602)
+#define DDERR_NOTONMIPMAPSUBLEVEL MAKE_DDHRESULT(603)
+#define DDERR_DCALREADYCREATED MAKE_DDHRESULT(620)
+#define DDERR_NONONLOCALVIDMEM MAKE_DDHRESULT(630)
+#define DDERR_CANTPAGELOCK MAKE_DDHRESULT(640)
+#define DDERR_CANTPAGEUNLOCK MAKE_DDHRESULT(660)
+#define DDERR_NOTPAGELOCKED MAKE_DDHRESULT(680)
+#define DDERR_MOREDATA MAKE_DDHRESULT(690)
+#define DDERR_EXPIRED MAKE_DDHRESULT(691)
+#define DDERR_TESTFINISHED MAKE_DDHRESULT(692)
+#define DDERR_NEWMODE MAKE_DDHRESULT(693)
+#define DDERR_D3DNOTINITIALIZED MAKE_DDHRESULT(694)
+#define DDERR_VIDEONOTACTIVE MAKE_DDHRESULT(695)
+#define DDERR_NOMONITORINFORMATION MAKE_DDHRESULT(696)
+#define DDERR_NODRIVERSUPPORT MAKE_DDHRESULT(697)
+#define DDERR_DEVICEDOESNTOWNSURFACE MAKE_DDHRESULT(699)
+#define DDERR_NOTINITIALIZED ((HRESULT)0x800401F0L)
+
+/* ---- Flags ------------------------------------------------------------- */
+
+/* Blt dwFlags */
+#define DDBLT_ALPHADEST 0x00000001
+#define DDBLT_ALPHADESTCONSTOVERRIDE 0x00000002
+#define DDBLT_ALPHADESTNEG 0x00000004
+#define DDBLT_ALPHADESTSURFACEOVERRIDE 0x00000008
+#define DDBLT_ALPHAEDGEBLEND 0x00000010
+#define DDBLT_ALPHASRC 0x00000020
+#define DDBLT_ALPHASRCCONSTOVERRIDE 0x00000040
+#define DDBLT_ALPHASRCNEG 0x00000080
+#define DDBLT_ALPHASRCSURFACEOVERRIDE 0x00000100
+#define DDBLT_ASYNC 0x00000200
+#define DDBLT_COLORFILL 0x00000400
+#define DDBLT_DDFX 0x00000800
+#define DDBLT_DDROPS 0x00001000
+#define DDBLT_KEYDEST 0x00002000
+#define DDBLT_KEYDESTOVERRIDE 0x00004000
+#define DDBLT_KEYSRC 0x00008000
+#define DDBLT_KEYSRCOVERRIDE 0x00010000
+#define DDBLT_ROP 0x00020000
+#define DDBLT_ROTATIONANGLE 0x00040000
+#define DDBLT_ZBUFFER 0x00080000
+#define DDBLT_ZBUFFERDESTCONSTOVERRIDE 0x00100000
+#define DDBLT_ZBUFFERDESTOVERRIDE 0x00200000
+#define DDBLT_ZBUFFERSRCCONSTOVERRIDE 0x00400000
+#define DDBLT_ZBUFFERSRCOVERRIDE 0x00800000
+#define DDBLT_WAIT 0x01000000
+#define DDBLT_DEPTHFILL 0x02000000
+#define DDBLT_DONOTWAIT 0x08000000
+#define DDBLT_PRESENTATION 0x10000000
+#define DDBLT_LAST_PRESENTATION 0x20000000
+#define DDBLT_EXTENDED_FLAGS 0x40000000
+#define DDBLT_EXTENDED_LINEAR_CONTENT 0x00000004
+
+/* DDBLTFX dwDDFX */
+#define DDBLTFX_ARITHSTRETCHY 0x00000001
+#define DDBLTFX_MIRRORLEFTRIGHT 0x00000002
+#define DDBLTFX_MIRRORUPDOWN 0x00000004
+#define DDBLTFX_NOTEARING 0x00000008
+#define DDBLTFX_ROTATE180 0x00000010
+#define DDBLTFX_ROTATE270 0x00000020
+#define DDBLTFX_ROTATE90 0x00000040
+#define DDBLTFX_ZBUFFERRANGE 0x00000080
+#define DDBLTFX_ZBUFFERBASEDEST 0x00000100
+
+/* BltFast dwTrans */
+#define DDBLTFAST_NOCOLORKEY 0x00000000
+#define DDBLTFAST_SRCCOLORKEY 0x00000001
+#define DDBLTFAST_DESTCOLORKEY 0x00000002
+#define DDBLTFAST_WAIT 0x00000010
+#define DDBLTFAST_DONOTWAIT 0x00000020
+
+/* Flip dwFlags */
+#define DDFLIP_WAIT 0x00000001
+#define DDFLIP_EVEN 0x00000002
+#define DDFLIP_ODD 0x00000004
+#define DDFLIP_NOVSYNC 0x00000008
+#define DDFLIP_STEREO 0x00000010
+#define DDFLIP_DONOTWAIT 0x00000020
+
+/* Lock dwFlags */
+#define DDLOCK_SURFACEMEMORYPTR 0x00000000
+#define DDLOCK_WAIT 0x00000001
+#define DDLOCK_EVENT 0x00000002
+#define DDLOCK_READONLY 0x00000010
+#define DDLOCK_WRITEONLY 0x00000020
+#define DDLOCK_NOSYSLOCK 0x00000800
+#define DDLOCK_NOOVERWRITE 0x00001000
+#define DDLOCK_DISCARDCONTENTS 0x00002000
+#define DDLOCK_OKTOSWAP 0x00002000
+#define DDLOCK_DONOTWAIT 0x00004000
+#define DDLOCK_HASVOLUMETEXTUREBOXRECT 0x00008000
+#define DDLOCK_NODIRTYUPDATE 0x00010000
+
+/* GetBltStatus / GetFlipStatus */
+#define DDGBS_CANBLT 0x00000001
+#define DDGBS_ISBLTDONE 0x00000002
+#define DDGFS_CANFLIP 0x00000001
+#define DDGFS_ISFLIPDONE 0x00000002
+
+/* SetCooperativeLevel dwFlags */
+#define DDSCL_FULLSCREEN 0x00000001
+#define DDSCL_ALLOWREBOOT 0x00000002
+#define DDSCL_NOWINDOWCHANGES 0x00000004
+#define DDSCL_NORMAL 0x00000008
+#define DDSCL_EXCLUSIVE 0x00000010
+#define DDSCL_ALLOWMODEX 0x00000040
+#define DDSCL_SETFOCUSWINDOW 0x00000080
+#define DDSCL_SETDEVICEWINDOW 0x00000100
+#define DDSCL_CREATEDEVICEWINDOW 0x00000200
+#define DDSCL_MULTITHREADED 0x00000400
+#define DDSCL_FPUSETUP 0x00000800
+#define DDSCL_FPUPRESERVE 0x00001000
+
+/* DirectDrawEnumerateEx dwFlags */
+#define DDENUM_ATTACHEDSECONDARYDEVICES 0x00000001
+#define DDENUM_DETACHEDSECONDARYDEVICES 0x00000002
+#define DDENUM_NONDISPLAYDEVICES 0x00000004
+
+/* Special device "GUIDs" of DirectDrawCreate(Ex) */
+#define DDCREATE_HARDWAREONLY 0x00000001
+#define DDCREATE_EMULATIONONLY 0x00000002
+
+/* WaitForVerticalBlank dwFlags */
+#define DDWAITVB_BLOCKBEGIN 0x00000001
+#define DDWAITVB_BLOCKBEGINEVENT 0x00000002
+#define DDWAITVB_BLOCKEND 0x00000004
+
+/* EnumDisplayModes / SetDisplayMode / EnumSurfaces */
+#define DDEDM_REFRESHRATES 0x00000001
+#define DDEDM_STANDARDVGAMODES 0x00000002
+#define DDSDM_STANDARDVGAMODE 0x00000001
+#define DDENUMSURFACES_ALL 0x00000001
+#define DDENUMSURFACES_MATCH 0x00000002
+#define DDENUMSURFACES_NOMATCH 0x00000004
+#define DDENUMSURFACES_CANBECREATED 0x00000008
+#define DDENUMSURFACES_DOESEXIST 0x00000010
+
+/* DDSURFACEDESC(2) dwFlags */
+#define DDSD_CAPS 0x00000001
+#define DDSD_HEIGHT 0x00000002
+#define DDSD_WIDTH 0x00000004
+#define DDSD_PITCH 0x00000008
+#define DDSD_BACKBUFFERCOUNT 0x00000020
+#define DDSD_ZBUFFERBITDEPTH 0x00000040
+#define DDSD_ALPHABITDEPTH 0x00000080
+#define DDSD_LPSURFACE 0x00000800
+#define DDSD_PIXELFORMAT 0x00001000
+#define DDSD_CKDESTOVERLAY 0x00002000
+#define DDSD_CKDESTBLT 0x00004000
+#define DDSD_CKSRCOVERLAY 0x00008000
+#define DDSD_CKSRCBLT 0x00010000
+#define DDSD_MIPMAPCOUNT 0x00020000
+#define DDSD_REFRESHRATE 0x00040000
+#define DDSD_LINEARSIZE 0x00080000
+#define DDSD_TEXTURESTAGE 0x00100000
+#define DDSD_FVF 0x00200000
+#define DDSD_SRCVBHANDLE 0x00400000
+#define DDSD_DEPTH 0x00800000
+#define DDSD_ALL 0x00fff9ee
+
+/* DDSCAPS(2) dwCaps */
+#define DDSCAPS_RESERVED1 0x00000001
+#define DDSCAPS_ALPHA 0x00000002
+#define DDSCAPS_BACKBUFFER 0x00000004
+#define DDSCAPS_COMPLEX 0x00000008
+#define DDSCAPS_FLIP 0x00000010
+#define DDSCAPS_FRONTBUFFER 0x00000020
+#define DDSCAPS_OFFSCREENPLAIN 0x00000040
+#define DDSCAPS_OVERLAY 0x00000080
+#define DDSCAPS_PALETTE 0x00000100
+#define DDSCAPS_PRIMARYSURFACE 0x00000200
+#define DDSCAPS_PRIMARYSURFACELEFT 0x00000400
+#define DDSCAPS_SYSTEMMEMORY 0x00000800
+#define DDSCAPS_TEXTURE 0x00001000
+#define DDSCAPS_3DDEVICE 0x00002000
+#define DDSCAPS_VIDEOMEMORY 0x00004000
+#define DDSCAPS_VISIBLE 0x00008000
+#define DDSCAPS_WRITEONLY 0x00010000
+#define DDSCAPS_ZBUFFER 0x00020000
+#define DDSCAPS_OWNDC 0x00040000
+#define DDSCAPS_LIVEVIDEO 0x00080000
+#define DDSCAPS_HWCODEC 0x00100000
+#define DDSCAPS_MODEX 0x00200000
+#define DDSCAPS_MIPMAP 0x00400000
+#define DDSCAPS_RESERVED2 0x00800000
+#define DDSCAPS_ALLOCONLOAD 0x04000000
+#define DDSCAPS_VIDEOPORT 0x08000000
+#define DDSCAPS_LOCALVIDMEM 0x10000000
+#define DDSCAPS_NONLOCALVIDMEM 0x20000000
+#define DDSCAPS_STANDARDVGAMODE 0x40000000
+#define DDSCAPS_OPTIMIZED 0x80000000
+
+/* DDSCAPS2 dwCaps2 (the ones a 2D program meets) */
+#define DDSCAPS2_HARDWAREDEINTERLACE 0x00000002
+#define DDSCAPS2_HINTDYNAMIC 0x00000004
+#define DDSCAPS2_HINTSTATIC 0x00000008
+#define DDSCAPS2_TEXTUREMANAGE 0x00000010
+#define DDSCAPS2_OPAQUE 0x00000080
+#define DDSCAPS2_HINTANTIALIASING 0x00000100
+#define DDSCAPS2_D3DTEXTUREMANAGE 0x00020000
+#define DDSCAPS2_DONOTPERSIST 0x00040000
+#define DDSCAPS2_NOTUSERLOCKABLE 0x00400000
+
+/* DDPIXELFORMAT dwFlags */
+#define DDPF_ALPHAPIXELS 0x00000001
+#define DDPF_ALPHA 0x00000002
+#define DDPF_FOURCC 0x00000004
+#define DDPF_PALETTEINDEXED4 0x00000008
+#define DDPF_PALETTEINDEXEDTO8 0x00000010
+#define DDPF_PALETTEINDEXED8 0x00000020
+#define DDPF_RGB 0x00000040
+#define DDPF_COMPRESSED 0x00000080
+#define DDPF_RGBTOYUV 0x00000100
+#define DDPF_YUV 0x00000200
+#define DDPF_ZBUFFER 0x00000400
+#define DDPF_PALETTEINDEXED1 0x00000800
+#define DDPF_PALETTEINDEXED2 0x00001000
+#define DDPF_ZPIXELS 0x00002000
+#define DDPF_STENCILBUFFER 0x00004000
+#define DDPF_ALPHAPREMULT 0x00008000
+#define DDPF_LUMINANCE 0x00020000
+#define DDPF_BUMPLUMINANCE 0x00040000
+#define DDPF_BUMPDUDV 0x00080000
+
+/* DDCAPS dwCaps */
+#define DDCAPS_3D 0x00000001
+#define DDCAPS_ALIGNBOUNDARYDEST 0x00000002
+#define DDCAPS_ALIGNSIZEDEST 0x00000004
+#define DDCAPS_ALIGNBOUNDARYSRC 0x00000008
+#define DDCAPS_ALIGNSIZESRC 0x00000010
+#define DDCAPS_ALIGNSTRIDE 0x00000020
+#define DDCAPS_BLT 0x00000040
+#define DDCAPS_BLTQUEUE 0x00000080
+#define DDCAPS_BLTFOURCC 0x00000100
+#define DDCAPS_BLTSTRETCH 0x00000200
+#define DDCAPS_GDI 0x00000400
+#define DDCAPS_OVERLAY 0x00000800
+#define DDCAPS_OVERLAYCANTCLIP 0x00001000
+#define DDCAPS_OVERLAYFOURCC 0x00002000
+#define DDCAPS_OVERLAYSTRETCH 0x00004000
+#define DDCAPS_PALETTE 0x00008000
+#define DDCAPS_PALETTEVSYNC 0x00010000
+#define DDCAPS_READSCANLINE 0x00020000
+#define DDCAPS_STEREOVIEW 0x00040000
+#define DDCAPS_VBI 0x00080000
+#define DDCAPS_ZBLTS 0x00100000
+#define DDCAPS_ZOVERLAYS 0x00200000
+#define DDCAPS_COLORKEY 0x00400000
+#define DDCAPS_ALPHA 0x00800000
+#define DDCAPS_COLORKEYHWASSIST 0x01000000
+#define DDCAPS_NOHARDWARE 0x02000000
+#define DDCAPS_BLTCOLORFILL 0x04000000
+#define DDCAPS_BANKSWITCHED 0x08000000
+#define DDCAPS_BLTDEPTHFILL 0x10000000
+#define DDCAPS_CANCLIP 0x20000000
+#define DDCAPS_CANCLIPSTRETCHED 0x40000000
+#define DDCAPS_CANBLTSYSMEM 0x80000000
+
+/* DDCAPS dwCaps2 */
+#define DDCAPS2_CERTIFIED 0x00000001
+#define DDCAPS2_NO2DDURING3DSCENE 0x00000002
+#define DDCAPS2_VIDEOPORT 0x00000004
+#define DDCAPS2_AUTOFLIPOVERLAY 0x00000008
+#define DDCAPS2_CANBOBINTERLEAVED 0x00000010
+#define DDCAPS2_CANBOBNONINTERLEAVED 0x00000020
+#define DDCAPS2_COLORCONTROLOVERLAY 0x00000040
+#define DDCAPS2_COLORCONTROLPRIMARY 0x00000080
+#define DDCAPS2_CANDROPZ16BIT 0x00000100
+#define DDCAPS2_NONLOCALVIDMEM 0x00000200
+#define DDCAPS2_NONLOCALVIDMEMCAPS 0x00000400
+#define DDCAPS2_NOPAGELOCKREQUIRED 0x00000800
+#define DDCAPS2_WIDESURFACES 0x00001000
+#define DDCAPS2_CANFLIPODDEVEN 0x00002000
+#define DDCAPS2_CANBOBHARDWARE 0x00004000
+#define DDCAPS2_COPYFOURCC 0x00008000
+#define DDCAPS2_PRIMARYGAMMA 0x00020000
+#define DDCAPS2_CANRENDERWINDOWED 0x00080000
+#define DDCAPS2_CANCALIBRATEGAMMA 0x00100000
+#define DDCAPS2_FLIPINTERVAL 0x00200000
+#define DDCAPS2_FLIPNOVSYNC 0x00400000
+#define DDCAPS2_CANMANAGETEXTURE 0x00800000
+#define DDCAPS2_TEXMANINNONLOCALVIDMEM 0x01000000
+#define DDCAPS2_STEREO 0x02000000
+#define DDCAPS2_SYSTONONLOCAL_AS_SYSTOLOCAL 0x04000000
+
+/* DDCAPS dwFXCaps */
+#define DDFXCAPS_BLTALPHA 0x00000001
+#define DDFXCAPS_OVERLAYALPHA 0x00000004
+#define DDFXCAPS_OVERLAYARITHSTRETCHYN 0x00000008
+#define DDFXCAPS_BLTARITHSTRETCHYN 0x00000010
+#define DDFXCAPS_BLTARITHSTRETCHY 0x00000020
+#define DDFXCAPS_BLTMIRRORLEFTRIGHT 0x00000040
+#define DDFXCAPS_BLTMIRRORUPDOWN 0x00000080
+#define DDFXCAPS_BLTROTATION 0x00000100
+#define DDFXCAPS_BLTROTATION90 0x00000200
+#define DDFXCAPS_BLTSHRINKX 0x00000400
+#define DDFXCAPS_BLTSHRINKXN 0x00000800
+#define DDFXCAPS_BLTSHRINKY 0x00001000
+#define DDFXCAPS_BLTSHRINKYN 0x00002000
+#define DDFXCAPS_BLTSTRETCHX 0x00004000
+#define DDFXCAPS_BLTSTRETCHXN 0x00008000
+#define DDFXCAPS_BLTSTRETCHY 0x00010000
+#define DDFXCAPS_BLTSTRETCHYN 0x00020000
+#define DDFXCAPS_OVERLAYARITHSTRETCHY 0x00040000
+#define DDFXCAPS_OVERLAYSHRINKX 0x00080000
+#define DDFXCAPS_OVERLAYSHRINKXN 0x00100000
+#define DDFXCAPS_OVERLAYSHRINKY 0x00200000
+#define DDFXCAPS_OVERLAYSHRINKYN 0x00400000
+#define DDFXCAPS_OVERLAYSTRETCHX 0x00800000
+#define DDFXCAPS_OVERLAYSTRETCHXN 0x01000000
+#define DDFXCAPS_OVERLAYSTRETCHY 0x02000000
+#define DDFXCAPS_OVERLAYSTRETCHYN 0x04000000
+#define DDFXCAPS_OVERLAYMIRRORLEFTRIGHT 0x08000000
+#define DDFXCAPS_OVERLAYMIRRORUPDOWN 0x10000000
+
+/* DDCAPS dwPalCaps */
+#define DDPCAPS_4BIT 0x00000001
+#define DDPCAPS_8BITENTRIES 0x00000002
+#define DDPCAPS_8BIT 0x00000004
+#define DDPCAPS_INITIALIZE 0x00000008
+#define DDPCAPS_PRIMARYSURFACE 0x00000010
+#define DDPCAPS_PRIMARYSURFACELEFT 0x00000020
+#define DDPCAPS_ALLOW256 0x00000040
+#define DDPCAPS_VSYNC 0x00000080
+#define DDPCAPS_1BIT 0x00000100
+#define DDPCAPS_2BIT 0x00000200
+#define DDPCAPS_ALPHA 0x00000400
+
+/* Bit depths (DDCAPS dwZBufferBitDepths and friends) */
+#define DDBD_1 0x00004000
+#define DDBD_2 0x00002000
+#define DDBD_4 0x00001000
+#define DDBD_8 0x00000800
+#define DDBD_16 0x00000400
+#define DDBD_24 0x00000200
+#define DDBD_32 0x00000100
+
+/* Colour keys */
+#define DDCKEY_COLORSPACE 0x00000001
+#define DDCKEY_DESTBLT 0x00000002
+#define DDCKEY_DESTOVERLAY 0x00000004
+#define DDCKEY_SRCBLT 0x00000008
+#define DDCKEY_SRCOVERLAY 0x00000010
+
+#define DD_ROP_SPACE (256 / 32)
+#define MAX_DDDEVICEID_STRING 512
+#define DDGDI_GETHOSTIDENTIFIER 1
+
+/* ---- Structures -------------------------------------------------------- */
+
+typedef struct _DDSCAPS {
+    DWORD dwCaps;
+} DDSCAPS, *LPDDSCAPS;
+
+typedef struct _DDSCAPS2 {
+    DWORD dwCaps;
+    DWORD dwCaps2;
+    DWORD dwCaps3;
+    union {
+        DWORD dwCaps4;
+        DWORD dwVolumeDepth;
+    };
+} DDSCAPS2, *LPDDSCAPS2;
+
+typedef struct _DDCOLORKEY {
+    DWORD dwColorSpaceLowValue;   /* inclusive */
+    DWORD dwColorSpaceHighValue;  /* inclusive */
+} DDCOLORKEY, *LPDDCOLORKEY;
+
+typedef struct _DDPIXELFORMAT {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwFourCC;
+    union {
+        DWORD dwRGBBitCount;
+        DWORD dwYUVBitCount;
+        DWORD dwZBufferBitDepth;
+        DWORD dwAlphaBitDepth;
+        DWORD dwLuminanceBitCount;
+        DWORD dwBumpBitCount;
+        DWORD dwPrivateFormatBitCount;
+    };
+    union {
+        DWORD dwRBitMask;
+        DWORD dwYBitMask;
+        DWORD dwStencilBitDepth;
+        DWORD dwLuminanceBitMask;
+        DWORD dwBumpDuBitMask;
+        DWORD dwOperations;
+    };
+    union {
+        DWORD dwGBitMask;
+        DWORD dwUBitMask;
+        DWORD dwZBitMask;
+        DWORD dwBumpDvBitMask;
+        struct {
+            WORD wFlipMSTypes;
+            WORD wBltMSTypes;
+        } MultiSampleCaps;
+    };
+    union {
+        DWORD dwBBitMask;
+        DWORD dwVBitMask;
+        DWORD dwStencilBitMask;
+        DWORD dwBumpLuminanceBitMask;
+    };
+    union {
+        DWORD dwRGBAlphaBitMask;
+        DWORD dwYUVAlphaBitMask;
+        DWORD dwLuminanceAlphaBitMask;
+        DWORD dwRGBZBitMask;
+        DWORD dwYUVZBitMask;
+    };
+} DDPIXELFORMAT, *LPDDPIXELFORMAT;
+
+typedef struct _DDSURFACEDESC {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwHeight;
+    DWORD dwWidth;
+    union {
+        LONG lPitch;
+        DWORD dwLinearSize;
+    };
+    DWORD dwBackBufferCount;
+    union {
+        DWORD dwMipMapCount;
+        DWORD dwZBufferBitDepth;
+        DWORD dwRefreshRate;
+    };
+    DWORD dwAlphaBitDepth;
+    DWORD dwReserved;
+    LPVOID lpSurface;
+    DDCOLORKEY ddckCKDestOverlay;
+    DDCOLORKEY ddckCKDestBlt;
+    DDCOLORKEY ddckCKSrcOverlay;
+    DDCOLORKEY ddckCKSrcBlt;
+    DDPIXELFORMAT ddpfPixelFormat;
+    DDSCAPS ddsCaps;
+} DDSURFACEDESC, *LPDDSURFACEDESC;
+
+typedef struct _DDSURFACEDESC2 {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwHeight;
+    DWORD dwWidth;
+    union {
+        LONG lPitch;          /* bytes from one row to the next */
+        DWORD dwLinearSize;
+    };
+    union {
+        DWORD dwBackBufferCount;
+        DWORD dwDepth;
+    };
+    union {
+        DWORD dwMipMapCount;
+        DWORD dwRefreshRate;
+        DWORD dwSrcVBHandle;
+    };
+    DWORD dwAlphaBitDepth;
+    DWORD dwReserved;
+    LPVOID lpSurface;         /* the pixels while locked */
+    union {
+        DDCOLORKEY ddckCKDestOverlay;
+        DWORD dwEmptyFaceColor;
+    };
+    DDCOLORKEY ddckCKDestBlt;
+    DDCOLORKEY ddckCKSrcOverlay;
+    DDCOLORKEY ddckCKSrcBlt;
+    union {
+        DDPIXELFORMAT ddpfPixelFormat;
+        DWORD dwFVF;
+    };
+    DDSCAPS2 ddsCaps;
+    DWORD dwTextureStage;
+} DDSURFACEDESC2, *LPDDSURFACEDESC2;
+
+typedef struct _DDCAPS_DX7 {
+    DWORD dwSize;
+    DWORD dwCaps;
+    DWORD dwCaps2;
+    DWORD dwCKeyCaps;
+    DWORD dwFXCaps;
+    DWORD dwFXAlphaCaps;
+    DWORD dwPalCaps;
+    DWORD dwSVCaps;
+    DWORD dwAlphaBltConstBitDepths;
+    DWORD dwAlphaBltPixelBitDepths;
+    DWORD dwAlphaBltSurfaceBitDepths;
+    DWORD dwAlphaOverlayConstBitDepths;
+    DWORD dwAlphaOverlayPixelBitDepths;
+    DWORD dwAlphaOverlaySurfaceBitDepths;
+    DWORD dwZBufferBitDepths;
+    DWORD dwVidMemTotal;
+    DWORD dwVidMemFree;
+    DWORD dwMaxVisibleOverlays;
+    DWORD dwCurrVisibleOverlays;
+    DWORD dwNumFourCCCodes;
+    DWORD dwAlignBoundarySrc;
+    DWORD dwAlignSizeSrc;
+    DWORD dwAlignBoundaryDest;
+    DWORD dwAlignSizeDest;
+    DWORD dwAlignStrideAlign;
+    DWORD dwRops[DD_ROP_SPACE];
+    DDSCAPS ddsOldCaps;
+    DWORD dwMinOverlayStretch;
+    DWORD dwMaxOverlayStretch;
+    DWORD dwMinLiveVideoStretch;
+    DWORD dwMaxLiveVideoStretch;
+    DWORD dwMinHwCodecStretch;
+    DWORD dwMaxHwCodecStretch;
+    DWORD dwReserved1;
+    DWORD dwReserved2;
+    DWORD dwReserved3;
+    DWORD dwSVBCaps;
+    DWORD dwSVBCKeyCaps;
+    DWORD dwSVBFXCaps;
+    DWORD dwSVBRops[DD_ROP_SPACE];
+    DWORD dwVSBCaps;
+    DWORD dwVSBCKeyCaps;
+    DWORD dwVSBFXCaps;
+    DWORD dwVSBRops[DD_ROP_SPACE];
+    DWORD dwSSBCaps;
+    DWORD dwSSBCKeyCaps;
+    DWORD dwSSBFXCaps;
+    DWORD dwSSBRops[DD_ROP_SPACE];
+    DWORD dwMaxVideoPorts;
+    DWORD dwCurrVideoPorts;
+    DWORD dwSVBCaps2;
+    DWORD dwNLVBCaps;
+    DWORD dwNLVBCaps2;
+    DWORD dwNLVBCKeyCaps;
+    DWORD dwNLVBFXCaps;
+    DWORD dwNLVBRops[DD_ROP_SPACE];
+    DDSCAPS2 ddsCaps;
+} DDCAPS_DX7, *LPDDCAPS_DX7;
+typedef DDCAPS_DX7 DDCAPS;
+typedef DDCAPS *LPDDCAPS;
+
+typedef struct _DDBLTFX {
+    DWORD dwSize;
+    DWORD dwDDFX;
+    DWORD dwROP;
+    DWORD dwDDROP;
+    DWORD dwRotationAngle;
+    DWORD dwZBufferOpCode;
+    DWORD dwZBufferLow;
+    DWORD dwZBufferHigh;
+    DWORD dwZBufferBaseDest;
+    DWORD dwZDestConstBitDepth;
+    union {
+        DWORD dwZDestConst;
+        LPDIRECTDRAWSURFACE lpDDSZBufferDest;
+    };
+    DWORD dwZSrcConstBitDepth;
+    union {
+        DWORD dwZSrcConst;
+        LPDIRECTDRAWSURFACE lpDDSZBufferSrc;
+    };
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    union {
+        DWORD dwAlphaDestConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaDest;
+    };
+    DWORD dwAlphaSrcConstBitDepth;
+    union {
+        DWORD dwAlphaSrcConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaSrc;
+    };
+    union {
+        DWORD dwFillColor;    /* a pixel value of the destination's format */
+        DWORD dwFillDepth;
+        DWORD dwFillPixel;
+        LPDIRECTDRAWSURFACE lpDDSPattern;
+    };
+    DDCOLORKEY ddckDestColorkey;
+    DDCOLORKEY ddckSrcColorkey;
+} DDBLTFX, *LPDDBLTFX;
+
+typedef struct _DDOVERLAYFX {
+    DWORD dwSize;
+    DWORD dwAlphaEdgeBlendBitDepth;
+    DWORD dwAlphaEdgeBlend;
+    DWORD dwReserved;
+    DWORD dwAlphaDestConstBitDepth;
+    union {
+        DWORD dwAlphaDestConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaDest;
+    };
+    DWORD dwAlphaSrcConstBitDepth;
+    union {
+        DWORD dwAlphaSrcConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaSrc;
+    };
+    DDCOLORKEY dckDestColorkey;
+    DDCOLORKEY dckSrcColorkey;
+    DWORD dwDDFX;
+    DWORD dwFlags;
+} DDOVERLAYFX, *LPDDOVERLAYFX;
+
+typedef struct _DDBLTBATCH {
+    LPRECT lprDest;
+    LPDIRECTDRAWSURFACE lpDDSSrc;
+    LPRECT lprSrc;
+    DWORD dwFlags;
+    LPDDBLTFX lpDDBltFx;
+} DDBLTBATCH, *LPDDBLTBATCH;
+
+typedef struct tagDDDEVICEIDENTIFIER2 {
+    char szDriver[MAX_DDDEVICEID_STRING];
+    char szDescription[MAX_DDDEVICEID_STRING];
+    LARGE_INTEGER liDriverVersion;
+    DWORD dwVendorId;
+    DWORD dwDeviceId;
+    DWORD dwSubSysId;
+    DWORD dwRevision;
+    GUID guidDeviceIdentifier;
+    DWORD dwWHQLLevel;
+} DDDEVICEIDENTIFIER2, *LPDDDEVICEIDENTIFIER2;
+
+/* ---- Callbacks and functions ------------------------------------------ */
+
+/* Called once per device: its GUID (NULL for the primary display device),
+ * description, driver name ("display" for the primary, "\\.\DISPLAYn" for
+ * a monitor's own device), the context, and the device's monitor. Return
+ * DDENUMRET_OK (TRUE) to go on. */
+typedef BOOL (CALLBACK *LPDDENUMCALLBACKEXA)(GUID *guid, LPSTR description, LPSTR driverName,
+                                             LPVOID context, HMONITOR monitor);
+typedef BOOL (CALLBACK *LPDDENUMCALLBACKA)(GUID *guid, LPSTR description, LPSTR driverName,
+                                           LPVOID context);
+typedef HRESULT (CALLBACK *LPDDENUMMODESCALLBACK2)(LPDDSURFACEDESC2 desc, LPVOID context);
+typedef HRESULT (CALLBACK *LPDDENUMSURFACESCALLBACK7)(LPDIRECTDRAWSURFACE7 surface,
+                                                      LPDDSURFACEDESC2 desc, LPVOID context);
+
+/* Without flags only the primary display device is reported;
+ * DDENUM_ATTACHEDSECONDARYDEVICES adds one device per monitor. The layer
+ * has no detached or non-display devices, so those flags add nothing. */
+HRESULT WINAPI DirectDrawEnumerateExA(LPDDENUMCALLBACKEXA callback, LPVOID context, DWORD flags);
+HRESULT WINAPI DirectDrawEnumerateA(LPDDENUMCALLBACKA callback, LPVOID context);
+/* guid: NULL or DDCREATE_* for the primary display device, else a GUID
+ * DirectDrawEnumerateExA reported. iid must be IID_IDirectDraw7. */
+HRESULT WINAPI DirectDrawCreateEx(GUID *guid, LPVOID *directDraw, REFIID iid, IUnknown *outer);
+HRESULT WINAPI DirectDrawCreateClipper(DWORD flags, LPDIRECTDRAWCLIPPER *clipper, IUnknown *outer);
+
+KOVA_END_DECLS
+
+/* ---- Interfaces -------------------------------------------------------- */
+
+struct IDirectDrawPalette : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDWORD caps) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW directDraw, DWORD flags, LPPALETTEENTRY colorTable) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetEntries(DWORD flags, DWORD start, DWORD count, LPPALETTEENTRY entries) = 0;
+};
+
+struct IDirectDrawClipper : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetClipList(LPRECT rect, LPRGNDATA clipList, LPDWORD size) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetHWnd(HWND *window) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW directDraw, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE IsClipListChanged(BOOL *changed) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetClipList(LPRGNDATA clipList, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetHWnd(DWORD flags, HWND window) = 0;
+};
+
+struct IDirectDraw7 : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Compact() = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateClipper(DWORD flags, LPDIRECTDRAWCLIPPER *clipper, IUnknown *outer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreatePalette(DWORD flags, LPPALETTEENTRY colorTable,
+                                                    LPDIRECTDRAWPALETTE *palette, IUnknown *outer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7 *surface,
+                                                    IUnknown *outer) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE7 surface, LPDIRECTDRAWSURFACE7 *duplicate) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumDisplayModes(DWORD flags, LPDDSURFACEDESC2 desc, LPVOID context,
+                                                       LPDDENUMMODESCALLBACK2 callback) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD flags, LPDDSURFACEDESC2 desc, LPVOID context,
+                                                   LPDDENUMSURFACESCALLBACK7 callback) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FlipToGDISurface() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS driverCaps, LPDDCAPS emulationCaps) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC2 desc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD count, LPDWORD codes) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE7 *surface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMonitorFrequency(LPDWORD frequency) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetScanLine(LPDWORD scanLine) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(BOOL *inVerticalBlank) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Initialize(GUID *guid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RestoreDisplayMode() = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD width, DWORD height, DWORD bpp, DWORD refreshRate,
+                                                     DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD flags, HANDLE event) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAvailableVidMem(LPDDSCAPS2 caps, LPDWORD total, LPDWORD freeBytes) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSurfaceFromDC(HDC dc, LPDIRECTDRAWSURFACE7 *surface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RestoreAllSurfaces() = 0;
+    virtual HRESULT STDMETHODCALLTYPE TestCooperativeLevel() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDeviceIdentifier(LPDDDEVICEIDENTIFIER2 identifier, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StartModeTest(LPSIZE modes, DWORD count, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EvaluateMode(DWORD flags, DWORD *timeout) = 0;
+};
+
+struct IDirectDrawSurface7 : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE7 surface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT rect) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect,
+                                          DWORD flags, LPDDBLTFX fx) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH batch, DWORD count, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect,
+                                              DWORD trans) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteAttachedSurface(DWORD flags, LPDIRECTDRAWSURFACE7 surface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(LPVOID context, LPDDENUMSURFACESCALLBACK7 callback) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD flags, LPVOID context,
+                                                         LPDDENUMSURFACESCALLBACK7 callback) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE7 targetOverride, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS2 caps, LPDIRECTDRAWSURFACE7 *surface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS2 caps) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER *clipper) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetColorKey(DWORD flags, LPDDCOLORKEY key) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDC(HDC *dc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG x, LPLONG y) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE *palette) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT format) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC2 desc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW directDraw, LPDDSURFACEDESC2 desc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE IsLost() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE event) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReleaseDC(HDC dc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Restore() = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER clipper) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetColorKey(DWORD flags, LPDDCOLORKEY key) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG x, LONG y) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE palette) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Unlock(LPRECT rect) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT sourceRect, LPDIRECTDRAWSURFACE7 dest, LPRECT destRect,
+                                                    DWORD flags, LPDDOVERLAYFX fx) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD flags, LPDIRECTDRAWSURFACE7 reference) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDDInterface(LPVOID *directDraw) = 0;
+    virtual HRESULT STDMETHODCALLTYPE PageLock(DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE PageUnlock(DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetSurfaceDesc(LPDDSURFACEDESC2 desc, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID tag, LPVOID data, DWORD size, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID tag, LPVOID buffer, LPDWORD size) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID tag) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetUniquenessValue(LPDWORD value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ChangeUniquenessValue() = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPriority(DWORD priority) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPriority(LPDWORD priority) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetLOD(DWORD lod) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetLOD(LPDWORD lod) = 0;
+};
+
+#endif
