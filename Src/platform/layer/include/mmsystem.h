@@ -3,7 +3,11 @@
  * Programs include this after <windows.h>, exactly as on Windows. Types,
  * constants and structure layouts are those of the Win32 multimedia headers,
  * packed to one byte as there (WAVEHDR is 32 bytes on 32-bit Windows, 48 on
- * a 64-bit host). */
+ * a 64-bit host).
+ *
+ * Every call declared here can be made to fail by name through the layer's
+ * fault injection (kova_control.h). The sink a device plays into is chosen
+ * by KOVA_WAVE_OUT (null, file:PATH or alsa; see the README). */
 #ifndef KOVA_LAYER_MMSYSTEM_H
 #define KOVA_LAYER_MMSYSTEM_H
 
