@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  libx11-dev libpng-dev libasound2-dev libyuv-dev
+  libx11-dev libpng-dev zlib1g-dev libasound2-dev libyuv-dev
   xvfb locales
 )
 

@@ -266,6 +266,77 @@ static void test_two_monitors(void)
     DestroyWindow(hwnd);
 }
 
+struct drawer {
+    HWND hwnd;
+    int rounds;
+    int failures;
+};
+
+static DWORD WINAPI draw_repeatedly(LPVOID param)
+{
+    struct drawer *d = (struct drawer *)param;
+    struct dib picture;
+    make_dib(&picture, 4, 4, 32, 1);
+    for (int i = 0; i < d->rounds; i++) {
+        HDC dc = GetDC(d->hwnd);
+        if (!dc || StretchDIBits(dc, 0, 0, 32, 32, 0, 0, 4, 4, picture.bits, &picture.info, DIB_RGB_COLORS,
+                                 SRCCOPY) != 4)
+            d->failures++;
+        if (dc) ReleaseDC(d->hwnd, dc);
+    }
+    return 0;
+}
+
+/* Render threads draw while the window's own thread moves it about. */
+static void test_drawing_while_moving(void)
+{
+    HWND hwnd = make_window(600, 600, 32, 32, NULL);
+    struct drawer drawers[2] = {{hwnd, 300, 0}, {hwnd, 300, 0}};
+    HANDLE threads[2];
+    for (int i = 0; i < 2; i++) threads[i] = CreateThread(NULL, 0, draw_repeatedly, &drawers[i], 0, NULL);
+    int moves = 0;
+    while (WaitForMultipleObjects(2, threads, TRUE, 0) == WAIT_TIMEOUT) {
+        moves++;
+        MoveWindow(hwnd, 600 + (moves % 50) * 4, 600 + (moves % 7), 32 + moves % 5, 32, TRUE);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+    for (int i = 0; i < 2; i++) CloseHandle(threads[i]);
+    ok(drawers[0].failures == 0 && drawers[1].failures == 0, "drawing failed while moving: %d, %d\n",
+       drawers[0].failures, drawers[1].failures);
+    /* The window's last place shows the picture. */
+    MoveWindow(hwnd, 610, 610, 32, 32, TRUE);
+    draw_repeatedly(&drawers[0]);
+    HDC screen = GetDC(NULL);
+    ok(GetPixel(screen, 610 + 9, 610 + 17) == picture_color(1, 2), "picture after the moves\n");
+    ok(GetPixel(screen, 609, 610) != picture_color(0, 0) || moves == 0, "nothing left of the window\n");
+    ReleaseDC(NULL, screen);
+    DestroyWindow(hwnd);
+}
+
+#ifndef _WIN32
+#include "kova_control.h"
+
+static void test_injected_faults(void)
+{
+    HWND hwnd = make_window(0, 0, 8, 8, NULL);
+    KovaControl_FailCall("GetDC", 0, ERROR_NOT_ENOUGH_MEMORY, 1);
+    SetLastError(0);
+    ok(GetDC(hwnd) == NULL && GetLastError() == ERROR_NOT_ENOUGH_MEMORY, "GetDC fails once\n");
+    HDC dc = GetDC(hwnd);
+    ok(dc != NULL, "then works again\n");
+    struct dib d;
+    make_dib(&d, 4, 4, 24, 0);
+    KovaControl_FailCall("StretchDIBits", 0, ERROR_INVALID_PARAMETER, -1);
+    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY) == 0, "armed\n");
+    ok(KovaControl_FaultsTaken("StretchDIBits") == 1, "one injected failure\n");
+    KovaControl_ClearFaults();
+    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY) == 4, "cleared\n");
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+}
+#endif
+
 static LRESULT CALLBACK stretch_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_ERASEBKGND) return 1; /* keep whatever the test drew */
@@ -286,4 +357,8 @@ START_TEST(gdi32_stretch)
     test_stretching();
     test_clipping();
     test_two_monitors();
+    test_drawing_while_moving();
+#ifndef _WIN32
+    test_injected_faults();
+#endif
 }

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -112,6 +113,12 @@ void X11Viewer::Drop(Shown &s)
 void X11Viewer::Sync()
 {
     std::vector<desktop::MonitorInfo> monitors = desktop::Monitors();
+    // Windows are placed as the monitors lie on the virtual screen.
+    LONG left = 0, top = 0;
+    for (const auto &m : monitors) {
+        left = std::min(left, m.rect.left);
+        top = std::min(top, m.rect.top);
+    }
     // Monitors that are gone lose their windows.
     for (auto it = shown_.begin(); it != shown_.end();) {
         bool present = false;
@@ -136,7 +143,8 @@ void X11Viewer::Sync()
         // New monitor or new display mode: (re)make the window and image.
         const Framebuffer &fb = *m.framebuffer;
         if (!s->window) {
-            s->window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, (unsigned)fb.width,
+            s->window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), (int)(m.rect.left - left),
+                                            (int)(m.rect.top - top), (unsigned)fb.width,
                                             (unsigned)fb.height, 0, 0, 0);
             XSelectInput(display_, s->window, ExposureMask | StructureNotifyMask);
             XSetWMProtocols(display_, s->window, &deleteAtom_, 1);

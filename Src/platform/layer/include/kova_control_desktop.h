@@ -4,7 +4,16 @@
  *
  * Monitors are numbered in enumeration order (0 is the primary). Entries
  * are "WxHxBPP" or "WxHxBPP@X,Y", BPP one of 32, 24, 16 (5:6:5), 15 (5:5:5)
- * or 8 (palettised). */
+ * or 8 (palettised).
+ *
+ * user32 and gdi32 calls that can be armed for fault injection
+ * (KovaControl_FailCall, kova_control.h): GetSystemMetrics,
+ * EnumDisplayMonitors, GetMonitorInfoA, MonitorFromWindow,
+ * ChangeDisplaySettingsExA, RegisterClassA, RegisterClassExA,
+ * CreateWindowExA, DestroyWindow, ShowWindow, MoveWindow, SetWindowPos,
+ * GetWindowRect, GetClientRect, ClientToScreen, ScreenToClient,
+ * InvalidateRect, GetDC, GetWindowDC, ReleaseDC, PostMessageA,
+ * CreateSolidBrush, SetStretchBltMode, StretchDIBits. */
 #ifndef KOVA_CONTROL_DESKTOP_H
 #define KOVA_CONTROL_DESKTOP_H
 

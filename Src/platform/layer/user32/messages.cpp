@@ -124,6 +124,8 @@ Window *FindPaintLocked(const std::vector<HWND> &list, DWORD thread, HWND filter
     for (HWND h : list) {
         Window *w = FindWindowLocked(h);
         if (!w) continue;
+        // Hidden windows keep their update region until they are shown.
+        if (!(w->style & WS_VISIBLE)) continue;
         if (w->threadId == thread && !w->update.Empty() && PassesFilterLocked(*w, filter)) return w;
         if (Window *child = FindPaintLocked(w->children, thread, filter)) return child;
     }
