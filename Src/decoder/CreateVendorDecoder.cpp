@@ -1,8 +1,8 @@
 #include "decoder/DecoderFactory.h"
+#include "GeneralDecoder/GE_Decoder/GE_DecoderHIK.h"
 
-/* The vendor-stream decoder (GE_DecoderHIK) is not part of the build yet:
- * creation fails and facades go on without one. */
+/* The vendor-stream decoder over the PlayM4 player. */
 ISampleDecoder *kova::CreateVendorDecoder()
 {
-    return nullptr;
+    return new GE_DecoderHIK;
 }
