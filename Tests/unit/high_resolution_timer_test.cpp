@@ -105,3 +105,18 @@ TEST(HighResolutionTimer, FailureToArmIsPrinted)
     Pause(200);
     EXPECT_EQ(1, fired.count.load());
 }
+
+TEST(HighResolutionTimer, WithoutAQueueNothingIsArmed)
+{
+    KovaControl_FailCall("CreateTimerQueue", 0, ERROR_NOT_ENOUGH_MEMORY, 1);
+    testing::internal::CaptureStdout();
+    {
+        CHighResolutionTimer timer(Count);
+        Fired fired;
+        EXPECT_EQ(1, timer.Schedule(&fired, 10));
+        EXPECT_FALSE(timer.IsArmed());
+        timer.Cancel();
+    }
+    KovaControl_ClearFaults();
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+}

@@ -8,7 +8,10 @@
 // Baseline, same run: a loop that sleeps until each ideal time with the
 // C++ steady clock, the best a thread can do on this machine.
 //
-// Usage: bench_render [seconds per speed (10)] [speeds (12345)]
+// A draw may be given a cost, spent busy in the output, to see that the
+// drawing time does not add up.
+//
+// Usage: bench_render [seconds per speed (10)] [speeds (12345)] [draw ms (0)]
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,7 +39,10 @@ const int kIntervalMs = 40;
 
 class RecordingOutput : public IVideoOutput {
 public:
-    explicit RecordingOutput(std::vector<Clock::time_point> &drawnAt) : drawnAt_(drawnAt) {}
+    RecordingOutput(std::vector<Clock::time_point> &drawnAt, double drawMs)
+        : drawnAt_(drawnAt), drawCost_(std::chrono::microseconds(static_cast<long long>(drawMs * 1000)))
+    {
+    }
     void SetWindow(HWND) override {}
     uint32_t DrawYUV(const uint8_t *y, const uint8_t *, const uint8_t *, int, int, int, int) override
     {
@@ -45,6 +51,8 @@ public:
         memcpy(&id, y, sizeof id);
         if (id >= 0 && static_cast<size_t>(id) < drawnAt_.size())
             drawnAt_[id] = now;
+        while (Clock::now() - now < drawCost_) {
+        }
         return 0;
     }
     int SetDisplayRegion(int, int, int, int, int) override { return 0; }
@@ -52,6 +60,7 @@ public:
 
 private:
     std::vector<Clock::time_point> &drawnAt_;
+    const Clock::duration drawCost_;
 };
 
 struct Result {
@@ -96,7 +105,7 @@ Result Summarise(const std::vector<Clock::time_point> &drawnAt, double factor)
     return result;
 }
 
-Result RunRenderer(int speed, double seconds)
+Result RunRenderer(int speed, double seconds, double drawMs)
 {
     const double factor = PacingSpeedFactor(speed);
     const int frames = static_cast<int>(seconds * 1000 / (kIntervalMs * factor));
@@ -107,7 +116,7 @@ Result RunRenderer(int speed, double seconds)
     pool.bufferSize = static_cast<int32_t>(sizeof(FrameEntry)) + kWidth * kHeight * 3 / 2;
     pool.AllocateBuffers();
     VideoRenderer renderer(&pool, nullptr,
-                           [&](int) -> IVideoOutput * { return new RecordingOutput(drawnAt); });
+                           [&](int) -> IVideoOutput * { return new RecordingOutput(drawnAt, drawMs); });
     renderer.speed = speed;
     std::thread presentation([&] { renderer.Run(); });
     renderer.BindWindow(reinterpret_cast<HWND>(static_cast<uintptr_t>(1)), 1);
@@ -163,12 +172,14 @@ int main(int argc, char **argv)
 {
     const double seconds = argc > 1 ? atof(argv[1]) : 10.0;
     const std::string speeds = argc > 2 ? argv[2] : "12345";
-    printf("25 fps stream, %.0f s per speed; error = actual - ideal draw time, ms\n", seconds);
+    const double drawMs = argc > 3 ? atof(argv[3]) : 0.0;
+    printf("25 fps stream, %.0f s per speed, drawing costs %.1f ms; error = actual - ideal draw time, ms\n",
+           seconds, drawMs);
     printf("%-9s %5s %8s %9s %9s %9s %10s\n", "pacer", "speed", "pictures", "median", "p99", "max|err|",
            "dropped");
     for (char c : speeds) {
         const int speed = c - '0';
-        Print("renderer", speed, RunRenderer(speed, seconds));
+        Print("renderer", speed, RunRenderer(speed, seconds, drawMs));
         Print("baseline", speed, RunBaseline(speed, std::min(seconds, 3.0)));
         fflush(stdout);
     }
