@@ -8,8 +8,10 @@
 // Baseline, same run: a loop that sleeps until each ideal time with the
 // C++ steady clock, the best a thread can do on this machine.
 //
-// A draw may be given a cost, spent busy in the output, to see that the
-// drawing time does not add up.
+// A draw may be given a cost, spent waiting in the output as a blit waits
+// for the display, to see that drawing time does not add up. (Spent busy
+// instead, on a shared machine, it would measure how the scheduler treats a
+// busy thread rather than the pacing.)
 //
 // Usage: bench_render [seconds per speed (10)] [speeds (12345)] [draw ms (0)]
 #include <stdio.h>
@@ -51,8 +53,8 @@ public:
         memcpy(&id, y, sizeof id);
         if (id >= 0 && static_cast<size_t>(id) < drawnAt_.size())
             drawnAt_[id] = now;
-        while (Clock::now() - now < drawCost_) {
-        }
+        if (drawCost_.count() > 0)
+            std::this_thread::sleep_until(now + drawCost_);
         return 0;
     }
     int SetDisplayRegion(int, int, int, int, int) override { return 0; }
