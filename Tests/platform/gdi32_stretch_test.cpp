@@ -47,6 +47,18 @@ static void make_dib(struct dib *d, int w, int h, int bpp, int top_down)
     }
 }
 
+/* Lets a Win32 implementation that draws asynchronously (a compositor, an X
+ * server) catch up before the screen is read back. */
+static void settle(void)
+{
+#ifdef _WIN32
+    MSG msg;
+    GdiFlush();
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(100);
+#endif
+}
+
 static HWND make_window(int x, int y, int w, int h, HWND parent)
 {
     DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
@@ -94,8 +106,8 @@ static void test_formats_and_orientation(void)
             ok(GetPixel(dc, 1, 3) == RGB(0, 0, 0) && GetPixel(dc, 6, 3) == RGB(0, 0, 0), "%s: nothing beside\n", what);
         }
 
-    /* A source sub-rectangle: bottom-up bitmaps count its rows from the
-     * bottom, top-down ones from the top. */
+    /* A source sub-rectangle counts its rows from the bottom of the
+     * picture, for top-down bitmaps too. */
     clear_window(hwnd);
     make_dib(&d, 4, 4, 24, 0);
     StretchDIBits(dc, 0, 0, 2, 2, 1, 0, 2, 2, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
@@ -103,7 +115,7 @@ static void test_formats_and_orientation(void)
     clear_window(hwnd);
     make_dib(&d, 4, 4, 32, 1);
     StretchDIBits(dc, 0, 0, 2, 2, 1, 0, 2, 2, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
-    check_copy(dc, 0, 0, 1, 0, 2, 2, "top-down sub-rectangle");
+    check_copy(dc, 0, 0, 1, 2, 2, 2, "top-down sub-rectangle");
 
     /* Bad arguments. */
     ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, NULL, &d.info, DIB_RGB_COLORS, SRCCOPY) == 0, "no bits\n");
@@ -170,15 +182,22 @@ static void test_clipping(void)
     clear_window(below);
     clear_window(above);
     HDC dc = GetDC(below);
+    settle();
     StretchDIBits(dc, 0, 0, 40, 40, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    settle();
     HDC screen = GetDC(NULL);
     ok(GetPixel(screen, 405, 105) == picture_color(0, 0), "visible part painted\n");
     ok(GetPixel(screen, 425, 105) == RGB(0, 0, 0), "covered part left alone\n");
+#ifndef _WIN32
+    /* (A compositing Windows keeps covered window pixels readable.) */
     ok(GetPixel(dc, 25, 5) == CLR_INVALID, "GetPixel under the window above\n");
+#endif
 
     /* Once raised, the whole window is drawn on. */
     SetWindowPos(below, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    settle();
     StretchDIBits(dc, 0, 0, 40, 40, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    settle();
     ok(GetPixel(screen, 425, 105) == picture_color(2, 0), "raised window painted: %06lx\n",
        (unsigned long)GetPixel(screen, 425, 105));
     ReleaseDC(below, dc);
@@ -188,7 +207,9 @@ static void test_clipping(void)
     HWND child = make_window(20, 20, 40, 40, parent);
     clear_window(parent);
     dc = GetDC(child);
+    settle();
     StretchDIBits(dc, 0, 0, 40, 40, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+    settle();
     ok(GetPixel(screen, 525, 225) == picture_color(0, 0), "child painted inside the parent\n");
     ok(GetPixel(screen, 535, 235) != picture_color(1, 1), "nothing outside the parent\n");
     ReleaseDC(child, dc);
@@ -198,6 +219,7 @@ static void test_clipping(void)
     dc = GetDC(above);
     RECT r = {0, 0, 40, 40};
     FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    settle();
     ok(GetPixel(screen, 445, 105) != RGB(255, 255, 255), "hidden window drew\n");
     ReleaseDC(above, dc);
     ReleaseDC(NULL, screen);
@@ -307,6 +329,7 @@ static void test_drawing_while_moving(void)
     /* The window's last place shows the picture. */
     MoveWindow(hwnd, 610, 610, 32, 32, TRUE);
     draw_repeatedly(&drawers[0]);
+    settle();
     HDC screen = GetDC(NULL);
     ok(GetPixel(screen, 610 + 9, 610 + 17) == picture_color(1, 2), "picture after the moves\n");
     ok(GetPixel(screen, 609, 610) != picture_color(0, 0) || moves == 0, "nothing left of the window\n");

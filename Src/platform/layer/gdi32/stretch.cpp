@@ -227,8 +227,9 @@ KOVA_LAYER_API int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWi
     if (destHeight < 0) { yDest += destHeight; destHeight = -destHeight; flipY = !flipY; }
     if (srcWidth < 0) { xSrc += srcWidth; srcWidth = -srcWidth; flipX = !flipX; }
     if (srcHeight < 0) { ySrc += srcHeight; srcHeight = -srcHeight; flipY = !flipY; }
-    // Source rectangles of bottom-up bitmaps count rows from the bottom.
-    const int srcTop = reader.topDown ? ySrc : reader.height - (ySrc + srcHeight);
+    // The source rectangle counts rows from the bottom of the picture, for
+    // top-down bitmaps too.
+    const int srcTop = reader.height - (ySrc + srcHeight);
 
     auto lock = LockDesktop();
     POINT origin;

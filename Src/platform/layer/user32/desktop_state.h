@@ -66,6 +66,9 @@ struct Window {
     Region update;
     bool eraseNeeded = false;
     bool created = false;        // WM_CREATE returned
+    // Overlapped windows get their first WM_SIZE and WM_MOVE when first
+    // shown, not at creation.
+    bool needSize = false;
     bool destroying = false;
 };
 

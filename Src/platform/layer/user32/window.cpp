@@ -236,6 +236,27 @@ static bool PlaceInZOrderLocked(Window &w, HWND insertAfter)
 
 /* ---- Creation --------------------------------------------------------- */
 
+static BOOL DestroyWindowTree(HWND hwnd, bool sendDestroy);
+
+static void SendSizeAndMove(HWND hwnd)
+{
+    RECT client{};
+    POINT origin{0, 0};
+    DWORD style = 0;
+    {
+        auto lock = LockDesktop();
+        Window *w = FindWindowLocked(hwnd);
+        if (!w) return;
+        w->needSize = false;
+        client = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
+        origin = POINT{w->client.left, w->client.top};
+        style = w->style;
+    }
+    WPARAM kind = (style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : (style & WS_MINIMIZE) ? SIZE_MINIMIZED : SIZE_RESTORED;
+    SendMessageA(hwnd, WM_SIZE, kind, MAKELONG(client.right, client.bottom));
+    SendMessageA(hwnd, WM_MOVE, 0, MAKELONG(origin.x, origin.y));
+}
+
 KOVA_LAYER_API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
                                            int x, int y, int width, int height, HWND parent, HMENU menu,
                                            HINSTANCE instance, LPVOID param)
@@ -322,27 +343,22 @@ KOVA_LAYER_API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCS
     cs.lpszName = windowName;
     cs.lpszClass = className;
     cs.dwExStyle = exStyle;
-    if (!proc(hwnd, WM_NCCREATE, 0, (LPARAM)&cs)) {
-        DestroyWindow(hwnd);
-        return nullptr;
-    }
-    if (SendMessageA(hwnd, WM_CREATE, 0, (LPARAM)&cs) == -1) {
-        DestroyWindow(hwnd);
+    // A window refused by its procedure goes without WM_DESTROY: it was
+    // never created.
+    if (!proc(hwnd, WM_NCCREATE, 0, (LPARAM)&cs) || SendMessageA(hwnd, WM_CREATE, 0, (LPARAM)&cs) == -1) {
+        DestroyWindowTree(hwnd, false);
         return nullptr;
     }
     if (!IsWindow(hwnd)) return nullptr;  // destroyed while being created
-    RECT client;
-    GetClientRect(hwnd, &client);
-    SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELONG(client.right, client.bottom));
-    POINT origin{0, 0};
+    bool needSize = false;
     {
         auto lock = LockDesktop();
         if (Window *w = FindWindowLocked(hwnd)) {
             w->created = true;
-            origin = POINT{w->client.left, w->client.top};
+            needSize = w->needSize = !(style & (WS_CHILD | WS_POPUP));
         }
     }
-    SendMessageA(hwnd, WM_MOVE, 0, MAKELONG(origin.x, origin.y));
+    if (!needSize) SendSizeAndMove(hwnd);
     if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
     return IsWindow(hwnd) ? hwnd : nullptr;
 }
@@ -360,6 +376,11 @@ static void CollectTreeLocked(HWND hwnd, std::vector<HWND> *out)
 KOVA_LAYER_API BOOL WINAPI DestroyWindow(HWND hwnd)
 {
     KOVA_FAULT_POINT("DestroyWindow", BOOL);
+    return DestroyWindowTree(hwnd, true);
+}
+
+static BOOL DestroyWindowTree(HWND hwnd, bool sendDestroy)
+{
     std::vector<HWND> tree;
     std::vector<HWND> owned;
     {
@@ -386,7 +407,8 @@ KOVA_LAYER_API BOOL WINAPI DestroyWindow(HWND hwnd)
         CollectTreeLocked(hwnd, &tree);
         for (HWND h : tree) FindWindowLocked(h)->destroying = true;
     }
-    for (HWND h : tree) SendMessageA(h, WM_DESTROY, 0, 0);
+    if (sendDestroy)
+        for (HWND h : tree) SendMessageA(h, WM_DESTROY, 0, 0);
     for (auto it = tree.rbegin(); it != tree.rend(); ++it) SendMessageA(*it, WM_NCDESTROY, 0, 0);
 
     std::vector<std::pair<DWORD, HWND>> purge;
@@ -846,6 +868,10 @@ static BOOL ChangeWindowLayout(HWND hwnd, HWND insertAfter, int x, int y, int cx
     RequestPaint(needPaint);
     if (changed && created) {
         pos.flags = flags | (moved ? 0 : SWP_NOMOVE) | (sized ? 0 : SWP_NOSIZE);
+        if (moved || sized) {
+            auto lock = LockDesktop();
+            if (Window *w = FindWindowLocked(hwnd)) w->needSize = false;
+        }
         SendMessageA(hwnd, WM_WINDOWPOSCHANGED, 0, (LPARAM)&pos);
     }
     return TRUE;
@@ -938,6 +964,15 @@ KOVA_LAYER_API BOOL WINAPI ShowWindow(HWND hwnd, int command)
     }
     ChangeWindowLayout(hwnd, HWND_TOP, target.left, target.top, target.right - target.left,
                        target.bottom - target.top, flags, show ? 1 : -1);
+    if (show) {
+        bool needSize;
+        {
+            auto lock = LockDesktop();
+            Window *w = FindWindowLocked(hwnd);
+            needSize = w && w->needSize;
+        }
+        if (needSize) SendSizeAndMove(hwnd);
+    }
     // Minimising and restoring from it keep the size, so WM_WINDOWPOSCHANGED
     // does not report them.
     const bool wasMinimized = (style & WS_MINIMIZE) != 0;
