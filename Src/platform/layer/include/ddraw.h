@@ -23,17 +23,12 @@
 #define KOVA_LAYER_DDRAW_H
 
 #include "kova/win_types.h"
+#include "kova/win_gdi32.h"
 #include "kova/win_com.h"
 
 #ifndef DIRECTDRAW_VERSION
 #define DIRECTDRAW_VERSION 0x0700
 #endif
-
-/* gdi32 types that only appear behind pointers here. */
-struct tagPALETTEENTRY;
-typedef struct tagPALETTEENTRY *LPPALETTEENTRY;
-struct _RGNDATA;
-typedef struct _RGNDATA *LPRGNDATA;
 
 struct IDirectDraw;
 struct IDirectDraw7;

@@ -43,6 +43,28 @@ typedef struct tagBITMAPINFO {
     RGBQUAD bmiColors[1];
 } BITMAPINFO, *LPBITMAPINFO, *PBITMAPINFO;
 
+/* Palette entries and region data (DirectDraw palettes and clip lists). */
+typedef struct tagPALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+} PALETTEENTRY, *PPALETTEENTRY, *LPPALETTEENTRY;
+
+#define RDH_RECTANGLES 1
+typedef struct _RGNDATAHEADER {
+    DWORD dwSize;     /* of this header */
+    DWORD iType;      /* RDH_RECTANGLES */
+    DWORD nCount;     /* rectangles in Buffer */
+    DWORD nRgnSize;   /* bytes of Buffer */
+    RECT rcBound;
+} RGNDATAHEADER, *PRGNDATAHEADER;
+
+typedef struct _RGNDATA {
+    RGNDATAHEADER rdh;
+    char Buffer[1];   /* nCount RECTs */
+} RGNDATA, *PRGNDATA, *LPRGNDATA;
+
 #pragma pack(push, 2)
 typedef struct tagBITMAPFILEHEADER {
     WORD bfType;
