@@ -120,7 +120,15 @@ int WriteLog(const char *format, ...)
             FormatTime(now, "%Y-%m-%d %H:%M:%S", timeText, sizeof timeText);
 
             WaitForSingleObject(logMutex, INFINITE);
-            if (FILE *f = fopen(logFilePath, "a+")) {
+            FILE *f = fopen(logFilePath, "a+");
+            if (!f) {
+                /* Windows will not open a read-only file for appending, so
+                 * clearing the attribute only after the open would drop
+                 * every later line: clear it and try once more. */
+                SetFileAttributesA(logFilePath, FILE_ATTRIBUTE_NORMAL);
+                f = fopen(logFilePath, "a+");
+            }
+            if (f) {
                 SetFileAttributesA(logFilePath, FILE_ATTRIBUTE_NORMAL);
                 fprintf(f, "[%s] : ", timeText);
                 fprintf(f, "ThreadID[%d] : ", (int)GetCurrentThreadId());

@@ -431,7 +431,6 @@ TEST_F(LogTest, ReadOnlyCurrentFileIsMadeWritableAgain)
 {
     WriteLog("first");
     ASSERT_EQ(chmod(Current().c_str(), 0444), 0);
-    if (geteuid() != 0) GTEST_SKIP() << "only root can append to a read-only file";
     WriteLog("second");
     struct stat st;
     ASSERT_EQ(stat(Current().c_str(), &st), 0);
