@@ -1,6 +1,7 @@
 #include "Media.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -26,8 +27,15 @@ std::string QuadrantSource(int width, int height, int frames) {
   return text;
 }
 
+std::string ToneSource(int frequency, int rate, int seconds) {
+  return "-f lavfi -i sine=f=" + std::to_string(frequency) + ":r=" + std::to_string(rate) +
+         ":d=" + std::to_string(seconds);
+}
+
+std::string Dir() { return KOVA_TEST_MEDIA_DIR; }
+
 std::string Make(const std::string& name, const std::string& arguments) {
-  const std::string dir = KOVA_EXTERNAL_MEDIA_DIR;
+  const std::string dir = Dir();
   ::mkdir(dir.c_str(), 0755);
   const std::string path = dir + "/" + name;
   struct stat st;
@@ -86,6 +94,84 @@ std::vector<VideoSample> VideoSamples() {
        Make("quad-176x144.mjpeg", QuadrantSource(176, 144, 4) + " -c:v mjpeg -q:v 2 -pix_fmt yuvj422p -f mjpeg")},
   };
   return samples;
+}
+
+std::string MakeQuadrants(const std::string& codec, int width, int height, int frames) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  const std::string base = "quad-" + size + "-" + std::to_string(frames);
+  const std::string source = QuadrantSource(width, height, frames);
+  if (codec == "h264")
+    return Make(base + ".h264", source + " -c:v libx264 -preset ultrafast -tune zerolatency -g 6"
+                                         " -pix_fmt yuv420p -f h264");
+  if (codec == "mpeg4") return Make(base + ".m4v", source + " -c:v mpeg4 -g 6 -q:v 2 -f m4v");
+  if (codec == "mjpeg")
+    return Make(base + ".mjpeg", source + " -c:v mjpeg -q:v 2 -pix_fmt yuvj420p -f mjpeg");
+  return "";
+}
+
+namespace {
+
+uint32_t Le32(const Bytes& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+uint16_t Le16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+}  // namespace
+
+Wav ReadWav(const std::string& path) {
+  Wav wav;
+  const Bytes file = ReadFile(path);
+  if (file.size() < 12 || std::string(file.begin(), file.begin() + 4) != "RIFF" ||
+      std::string(file.begin() + 8, file.begin() + 12) != "WAVE")
+    return wav;
+  bool haveFormat = false;
+  for (size_t at = 12; at + 8 <= file.size();) {
+    const std::string id(file.begin() + at, file.begin() + at + 4);
+    const size_t size = Le32(file, at + 4);
+    const size_t body = at + 8;
+    const size_t available = std::min(size, file.size() - body);
+    if (id == "fmt " && available >= 16) {
+      wav.channels = Le16(file, body + 2);
+      wav.rate = int(Le32(file, body + 4));
+      wav.bits = Le16(file, body + 14);
+      haveFormat = true;
+    } else if (id == "data") {
+      wav.data.assign(file.begin() + body, file.begin() + body + available);
+      wav.valid = haveFormat && wav.channels > 0 && (wav.bits == 8 || wav.bits == 16);
+      return wav;
+    }
+    at = body + size + (size & 1);
+  }
+  return wav;
+}
+
+size_t Wav::Samples() const {
+  const size_t frame = size_t(channels) * size_t(bits / 8);
+  return frame ? data.size() / frame : 0;
+}
+
+int Wav::Sample(size_t i, int channel) const {
+  const size_t at = (i * size_t(channels) + size_t(channel)) * size_t(bits / 8);
+  if (bits == 8) return (int(data[at]) - 128) << 8;
+  return int16_t(data[at] | data[at + 1] << 8);
+}
+
+double Wav::Rms() const {
+  const size_t n = Samples();
+  if (n == 0) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < n; ++i) sum += double(Sample(i, 0)) * Sample(i, 0);
+  return std::sqrt(sum / double(n));
+}
+
+double Wav::CrossingRate() const {
+  const size_t n = Samples();
+  if (n < 2) return 0;
+  int crossings = 0;
+  for (size_t i = 1; i < n; ++i)
+    if ((Sample(i - 1, 0) < 0) != (Sample(i, 0) < 0)) ++crossings;
+  return crossings * double(rate) / double(n);
 }
 
 }  // namespace media
