@@ -1,8 +1,14 @@
 #include "decoder/DecoderFactory.h"
 
-/* The standard-stream decoder (QxvideoDecoder) is not part of the build
- * yet: creation fails and facades go on without one. */
+#include "stdstream/QxvideoDecoder.h"
+
+/* A standard decoder that cannot be built (its frame pool could not be
+ * allocated) is a failed creation: the facade goes on without one. */
 ISampleDecoder *kova::CreateStandardDecoder()
 {
-    return nullptr;
+    try {
+        return new QxvideoDecoder;
+    } catch (...) {
+        return nullptr;
+    }
 }

@@ -3,8 +3,9 @@
  * CreateVendorDecoder and CreateStandardDecoder are the built-in creators:
  * each lives in a file of its own (CreateVendorDecoder.cpp,
  * CreateStandardDecoder.cpp) and returns a new GE_DecoderHIK or
- * QxvideoDecoder, or null when that decoder cannot be created; a decoder
- * whose constructor throws lets the exception through.
+ * QxvideoDecoder, or null when that decoder cannot be created (the
+ * standard creator turns a constructor's exception into null; the facade
+ * still lets an exception from a replacement creator through).
  *
  * Tests replace either creator with SetDecoderCreators to put scripted
  * decoders behind a real facade. */

@@ -1,0 +1,267 @@
+/* The standard-stream decoder's packet path, on the client's thread:
+ * convert, decode, copy into a pool buffer, queue. Before each picture the
+ * decoding library's output size is matched to the window, the zoom and the
+ * display mode. */
+#include "stdstream/QxvideoDecoder.h"
+
+#include <QXDecoder.h>
+#include <Solvane.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "log/Log.h"
+#include "render/VideoRenderer.h"
+#include "stdstream/CBufferManager.h"
+#include "stdstream/CWaveOut.h"
+#include "stdstream/FrameEntry.h"
+
+namespace {
+
+/* Window sizes the output follows; outside them it stays as it is. */
+const LONG kMinWindowWidth = 32;
+const LONG kMaxWindowWidth = 2048;
+const LONG kMinWindowHeight = 8;
+const LONG kMaxWindowHeight = 1536;
+
+/* Output sides are multiples of this (whole macroblocks). */
+LONG RoundUpTo16(LONG value)
+{
+    const int64_t rounded = (static_cast<int64_t>(value) + 15) & ~static_cast<int64_t>(15);
+    return static_cast<LONG>(rounded);
+}
+
+/* The stream's own picture size, as the decoding library reports it. */
+void NativeSize(QXDecoder *decoder, LONG *width, LONG *height)
+{
+    _video_param param;
+    std::memset(&param, 0, sizeof param);
+    decoder->QXGetParam(param);
+    *width = param.width;
+    *height = param.height;
+}
+
+}  // namespace
+
+LONG QxvideoDecoder::InsertBuf(const BYTE *data, LONG length, LONG width_, LONG height_,
+                               LONG packetStreamType, LONG frameInfo1, LONG frameInfo2,
+                               LONG frameInfo3)
+{
+    if (!decoder || !renderer || !bufferManager)
+        return 1;
+
+    if (packetStreamType != currentStreamType) {
+        currentStreamType = packetStreamType;
+        videoWidth = width_;
+        videoHeight = height_;
+        videoFormat = 0;
+        decoder->QXClose();
+        OpenDecoder(); /* a failed open shows as failed decodes */
+        if (converter) {
+            ReleaseConverter(converter);
+            converter = nullptr;
+        }
+        converter = CreateConverter(deviceCode, streamType);
+        const int32_t shownWidth = renderer->pictureWidth.load();
+        const int32_t shownHeight = renderer->pictureHeight.load();
+        if (static_cast<int64_t>(shownWidth) * shownHeight != 0 &&
+            (width_ != shownWidth || height_ != shownHeight)) {
+            renderer->pictureWidth = width_;
+            renderer->pictureHeight = height_;
+        }
+    }
+
+    if (displayMode != 1)
+        CheckWindowSize();
+
+    if (displayModeChanged) {
+        displayModeChanged = false;
+        if (displayMode == 1) {
+            LONG nativeWidth = 0, nativeHeight = 0;
+            NativeSize(decoder, &nativeWidth, &nativeHeight);
+            decoder->QXSetOutput(_picture_param{nativeWidth, nativeHeight, -1}, 0);
+            decoder->QXSetOutputFormat(PIX_FMT_YUV420P, 0);
+        }
+        renderer->SetOutputMode(displayMode == 2 ? 0 : 1);
+    }
+
+    unsigned char *outData = const_cast<unsigned char *>(data);
+    int outLength = length;
+    if (converter &&
+        ConvertStdData(converter, const_cast<unsigned char *>(data), length, &outData, &outLength,
+                       SOLVANE_KIND_VIDEO) != 0) {
+        WriteLog("QXDecodeVideoFrame fail with %d", -1);
+        return 1;
+    }
+
+    const int r = decoder->QXDecodeVideoFrame(outData, outLength, 0);
+    if (r != 0) {
+        WriteLog("QXDecodeVideoFrame fail with %d", r);
+        return 1;
+    }
+    return InsertBuffers(decoder->QXGetVideoFrame(), decoder->QXGetVideoFrameSize(), frameInfo1,
+                         frameInfo2, frameInfo3);
+}
+
+LONG QxvideoDecoder::InsertBuffers(const unsigned char *picture, LONG size, LONG frameInfo1,
+                                   LONG frameInfo2, LONG frameInfo3)
+{
+    if (!decoder || !picture)
+        return 1;
+    if (size <= 0) {
+        WriteLog("InsertBuffers param with %d", static_cast<int>(size));
+        return 1;
+    }
+    /* Copying past the buffer would overwrite the next allocation. */
+    if (size > BufferPayload()) {
+        int outWidth = 0, outHeight = 0;
+        decoder->QXGetOutputResolution(outWidth, outHeight);
+        WriteLog("QxvideoDecoder::InsertBuffers picture of %d bytes (%dx%d) exceeds the buffer "
+                 "payload of %d bytes, dropped",
+                 static_cast<int>(size), outWidth, outHeight, static_cast<int>(BufferPayload()));
+        return 1;
+    }
+    const LONG queued = QueueFrame(picture, size, 0, frameInfo1, frameInfo2, frameInfo3);
+    if (queued < 0)
+        WriteLog("QxvideoDecoder::InsertBuffers no empty buffer now!");
+    return 0;
+}
+
+LONG QxvideoDecoder::InsertAudioBuf(const BYTE *data, LONG length, LONG frameInfo1,
+                                    LONG frameInfo2, LONG frameInfo3)
+{
+    if (!audioOn)
+        return 2;
+    if (!decoder || !waveOut)
+        return 1;
+    if (length <= 0)
+        return 0;
+
+    if (audioFormatPending) {
+        waveOut->Close();
+        waveOut->bitsPerSample = bitsPerSample == 8 ? 8 : 16;
+        waveOut->channels = channels == 1 ? 1 : 2;
+        waveOut->samplesPerSec = static_cast<DWORD>(sampleRate);
+        waveOut->Open(); /* a closed device refuses the writes later */
+        audioFormatPending = false;
+    }
+
+    unsigned char *outData = const_cast<unsigned char *>(data);
+    int outLength = length;
+    if (converter &&
+        ConvertStdData(converter, const_cast<unsigned char *>(data), length, &outData, &outLength,
+                       SOLVANE_KIND_AUDIO) != 0) {
+        WriteLog("QXDecodeAudioFrame fail with %d", -1);
+        return 1;
+    }
+
+    const int r = decoder->QXDecodeAudioFrame(outData, outLength);
+    if (r != 0) {
+        WriteLog("QXDecodeAudioFrame fail with %d", r);
+        return 1;
+    }
+    const LONG size = decoder->QXGetAudioFrameSize();
+    const unsigned char *pcm = decoder->QXGetAudioFrame();
+    return InsertAudioBuffers(pcm, size, frameInfo1, frameInfo2, frameInfo3);
+}
+
+LONG QxvideoDecoder::InsertAudioBuffers(const unsigned char *pcm, LONG size, LONG frameInfo1,
+                                        LONG frameInfo2, LONG frameInfo3)
+{
+    /* An empty block would be taken for a picture: nothing to queue. */
+    if (size == 0)
+        return 0;
+    if (!decoder || !pcm || size < 0)
+        return 1;
+    if (size > BufferPayload()) {
+        WriteLog("QxvideoDecoder::InsertAudioBuf sound of %d bytes exceeds the buffer payload of "
+                 "%d bytes, dropped",
+                 static_cast<int>(size), static_cast<int>(BufferPayload()));
+        return 1;
+    }
+    QueueFrame(pcm, size, size, frameInfo1, frameInfo2, frameInfo3); /* dropped silently when stopped */
+    return 0;
+}
+
+/* 1 queued, -1 no free buffer (the pool is stopped). */
+LONG QxvideoDecoder::QueueFrame(const unsigned char *payload, LONG size, LONG audioLength,
+                                LONG frameInfo1, LONG frameInfo2, LONG frameInfo3)
+{
+    /* Holds the client's thread while every buffer is in use. */
+    unsigned char *buffer = bufferManager->GetEmptyBuffer();
+    if (!buffer)
+        return -1;
+    int outWidth = 0, outHeight = 0;
+    decoder->QXGetOutputResolution(outWidth, outHeight);
+    FrameEntry *entry = reinterpret_cast<FrameEntry *>(buffer);
+    entry->width = outWidth;
+    entry->height = outHeight;
+    entry->seconds = frameInfo1;
+    entry->milliseconds = frameInfo2;
+    entry->audioLength = audioLength;
+    entry->segmentId = frameInfo3;
+    std::memcpy(entry->Payload(), payload, static_cast<size_t>(size));
+    bufferManager->PutFullBuffer(buffer);
+    return 1;
+}
+
+LONG QxvideoDecoder::BufferPayload() const
+{
+    return static_cast<LONG>(FrameEntryCapacity(bufferManager->bufferSize));
+}
+
+LONG QxvideoDecoder::CheckWindowSize()
+{
+    if (!decoder)
+        return 1;
+    if (GetWindowRect(window, &windowRect)) {
+        const LONG newWidth = windowRect.right - windowRect.left;
+        const LONG newHeight = windowRect.bottom - windowRect.top;
+        if (newWidth < kMinWindowWidth || newWidth > kMaxWindowWidth ||
+            newHeight < kMinWindowHeight || newHeight > kMaxWindowHeight) {
+            WriteLog("Get window size error: width %d height %d", static_cast<int>(newWidth),
+                     static_cast<int>(newHeight));
+            return 1;
+        }
+        if (newWidth != lastWindowWidth || newHeight != lastWindowHeight) {
+            WriteLog("Window size change from %dx%d to %dx%d", static_cast<int>(lastWindowWidth),
+                     static_cast<int>(lastWindowHeight), static_cast<int>(newWidth),
+                     static_cast<int>(newHeight));
+            lastWindowWidth = newWidth;
+            lastWindowHeight = newHeight;
+            SetOutputSize(newWidth, newHeight);
+        }
+    }
+
+    if (zoomPercent < 0)
+        return 0;
+    const LONG zoom = zoomPercent;
+    zoomPercent = -1;
+    if (zoom == 0) {
+        SetOutputSize(lastWindowWidth, lastWindowHeight);
+        return 0;
+    }
+    /* Large enough that the zoomed part, stretched over the window, keeps
+     * about the window's resolution; never above the stream's own size. */
+    LONG nativeWidth = 0, nativeHeight = 0;
+    NativeSize(decoder, &nativeWidth, &nativeHeight);
+    const LONG zoomedWidth = static_cast<LONG>(static_cast<int64_t>(lastWindowWidth) * 100 / zoom);
+    const LONG zoomedHeight = static_cast<LONG>(static_cast<int64_t>(lastWindowHeight) * 100 / zoom);
+    if (zoomedWidth > nativeWidth || zoomedHeight > nativeHeight)
+        SetOutputSize(nativeWidth, nativeHeight);
+    else
+        SetOutputSize(zoomedWidth, zoomedHeight);
+    return 0;
+}
+
+LONG QxvideoDecoder::SetOutputSize(LONG width_, LONG height_)
+{
+    if (!decoder)
+        return 1;
+    const LONG outWidth = RoundUpTo16(width_);
+    const LONG outHeight = RoundUpTo16(height_);
+    WriteLog("QXSetOutput Picture width %d, Picture height %d", static_cast<int>(outWidth),
+             static_cast<int>(outHeight));
+    decoder->QXSetOutput(_picture_param{outWidth, outHeight, 0}, 0);
+    return 0;
+}
