@@ -251,7 +251,6 @@ TEST(QxvideoDecodePath, AStoppedPoolDropsNewPicturesAndKeepsTheQueuedOnes)
     player.decoder->SetSpeed(1);  // quarter speed: 160 ms a picture, so that the queue fills
     player.Feed({packets.begin(), packets.begin() + 6}, 320, 240, 22, 0, true);
     player.decoder->Stop();
-    const size_t shown = player.screen.Pictures().size();
     const int queued = player.decoder->bufferManager->fullList.count;
     EXPECT_GE(queued, 2);
 
@@ -262,8 +261,14 @@ TEST(QxvideoDecodePath, AStoppedPoolDropsNewPicturesAndKeepsTheQueuedOnes)
     EXPECT_EQ(log.Count("QxvideoDecoder::InsertBuffers no empty buffer now!"), 1u);
     EXPECT_EQ(player.decoder->bufferManager->fullList.count, queued);
 
+    // The renderer takes the queued pictures after the restart (whether it
+    // still shows them is its pacing's affair).
     player.decoder->Start();
-    EXPECT_TRUE(player.screen.WaitForPictures(shown + size_t(queued)));
+    CBufferManager *pool = player.decoder->bufferManager;
+    for (int i = 0; i < 500 && (pool->fullList.count > 0 || pool->emptyList.count < 8); ++i)
+        Sleep(10);
+    EXPECT_EQ(pool->fullList.count, 0);
+    EXPECT_EQ(pool->emptyList.count, 8);
 }
 
 struct SoundCase {
