@@ -97,10 +97,10 @@ int RunHost(const std::string &scenario, const std::vector<long> &args)
 
 __attribute__((constructor)) void HostEntry()
 {
-    const char *spec = getenv(kHostVariable);
-    if (!spec) return;
+    const char *request = getenv(kHostVariable);
+    if (!request) return;
     std::vector<std::string> words;
-    for (const char *p = spec; *p;) {
+    for (const char *p = request; *p;) {
         const char *end = strchr(p, ' ');
         words.emplace_back(p, end ? end : p + strlen(p));
         p = end ? end + 1 : p + strlen(p);
