@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libx11-dev libpng-dev zlib1g-dev libasound2-dev libyuv-dev
-  xvfb locales
+  xvfb locales wine64 googletest
 )
 
 missing=()

@@ -14,3 +14,6 @@ cmake -S . -B build-win32 -G Ninja \
   -DKOVA_BUILD_TESTS=OFF -DKOVA_BUILD_TOOLS=OFF
 cmake --build build-win32 --target KovaDecoder
 bash Tools/check-exports.sh build-win32/Src/KovaDecoder.dll
+
+# The same Win32 tests and the system's Windows code paths under Wine64.
+bash Tools/wine-lane.sh build-win64

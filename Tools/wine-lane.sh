@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# The Wine lane: the Win32 conformance programs and the system's Windows code
+# paths, cross-built for x86_64 Windows and run under Wine64, a second Win32
+# implementation written by other hands than our platform layer.
+#
+#   bash Tools/wine-lane.sh [build-dir]      (default build-win64)
+#
+# Each program runs in a fresh Wine prefix of its own, copied from one
+# template made per run (wineboot costs some 30-60 s; a copy about 1 s), under
+# a private headless X server and a private ALSA configuration whose default
+# PCM is a null device, with a bounded time each. Prints every program's
+# result and then "N passed, N failed"; exits non-zero when anything failed.
+#
+# Environment: KOVA_WINE_TIMEOUT (seconds per program, default 300),
+# KOVA_WINE_FILTER (a regular expression: run only matching programs).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${1:-build-win64}
+per_program=${KOVA_WINE_TIMEOUT:-300}
+filter=${KOVA_WINE_FILTER:-.}
+lane_start=$(date +%s)
+
+# --- What the lane needs on a clean Debian machine -------------------------
+need=(wine64 xvfb g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build)
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "wine lane: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+wine=""
+for w in wine64 /usr/lib/wine/wine64 wine; do
+  if command -v "$w" >/dev/null 2>&1; then wine=$(command -v "$w"); break; fi
+done
+[ -n "$wine" ] || { echo "wine lane: no wine64 loader found" >&2; exit 1; }
+wineserver=""
+for w in wineserver /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver; do
+  if command -v "$w" >/dev/null 2>&1; then wineserver=$(command -v "$w"); break; fi
+done
+[ -n "$wineserver" ] || { echo "wine lane: no wineserver found" >&2; exit 1; }
+
+# --- Build -------------------------------------------------------------------
+cmake -S . -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
+  -DKOVA_BUILD_TESTS=ON -DKOVA_BUILD_TOOLS=OFF >/dev/null
+cmake --build "$build" -j2
+
+# The programs the lane runs: the conformance programs, then the system's
+# tests that need no outside library.
+programs=()
+for exe in "$build"/Tests/*_test.exe "$build"/Tests/kova_wine_*.exe; do
+  [ -f "$exe" ] || continue
+  name=$(basename "$exe" .exe)
+  [[ $name =~ $filter ]] || continue
+  programs+=("$exe")
+done
+[ ${#programs[@]} -gt 0 ] || { echo "wine lane: no test programs in $build/Tests" >&2; exit 1; }
+
+# --- A private world: X server, ALSA, prefixes ------------------------------
+work=$(mktemp -d /tmp/kova-wine-lane.XXXXXX)
+xvfb_pid=""
+current_prefix=""
+cleanup() {
+  set +e
+  for p in "$current_prefix" "$work/template"; do
+    if [ -n "$p" ] && [ -d "$p" ]; then
+      WINEPREFIX=$p "$wineserver" -k >/dev/null 2>&1
+    fi
+  done
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Xvfb picks a free display itself and reports it on the descriptor given.
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1920x1080x24 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log" >&2; echo "wine lane: Xvfb failed" >&2; exit 1; }
+  sleep 0.1
+done
+[ -s "$work/display" ] || { echo "wine lane: Xvfb reported no display" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# Wine's wave-out opens the default ALSA device; a null PCM lets devices open
+# on machines without sound hardware (it is not paced in real time).
+cat >"$work/asound.conf" <<'EOF'
+pcm.!default { type null }
+ctl.!default { type null }
+EOF
+export ALSA_CONFIG_PATH="$work/asound.conf"
+export WINEDEBUG=-all
+# No .NET or HTML engine in the prefix: nothing here needs them, and Wine
+# would otherwise offer to download them.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+unset WINEARCH WINESERVER WINELOADER
+
+boot_start=$(date +%s)
+if ! WINEPREFIX="$work/template" timeout -k 10 600 "$wine" wineboot -i >"$work/wineboot.log" 2>&1; then
+  cat "$work/wineboot.log" >&2
+  echo "wine lane: wineboot failed" >&2
+  exit 1
+fi
+WINEPREFIX="$work/template" timeout -k 10 120 "$wineserver" -w || true
+echo "wine lane: template prefix ready in $(( $(date +%s) - boot_start )) s on display $DISPLAY, wine $("$wine" --version 2>/dev/null)"
+
+# --- Run -------------------------------------------------------------------
+passed=0
+failed=0
+failed_names=()
+for exe in "${programs[@]}"; do
+  name=$(basename "$exe" .exe)
+  current_prefix="$work/prefix-$name"
+  cp -a "$work/template" "$current_prefix"
+  mkdir -p "$work/cwd-$name"
+  t0=$(date +%s)
+  set +e
+  (cd "$work/cwd-$name" &&
+   WINEPREFIX="$current_prefix" timeout -k 10 "$per_program" "$wine" "$root/$exe") >"$work/$name.log" 2>&1
+  rc=$?
+  set -e
+  WINEPREFIX="$current_prefix" "$wineserver" -k >/dev/null 2>&1 || true
+  WINEPREFIX="$current_prefix" timeout -k 5 30 "$wineserver" -w >/dev/null 2>&1 || true
+  secs=$(( $(date +%s) - t0 ))
+  if [ $rc -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "wine lane: PASS $name (${secs} s): $(grep -E 'passed|PASSED' "$work/$name.log" | tail -n1)"
+  else
+    failed=$((failed + 1))
+    failed_names+=("$name")
+    if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then echo "wine lane: $name timed out after ${per_program} s"; fi
+    echo "wine lane: FAIL $name (exit $rc, ${secs} s); its output:"
+    sed 's/^/    /' "$work/$name.log" | tail -n 200
+  fi
+  rm -rf "$current_prefix" "$work/cwd-$name"
+  current_prefix=""
+done
+
+echo "wine lane: ${passed} passed, ${failed} failed in $(( $(date +%s) - lane_start )) s${failed_names[*]:+ (failed: ${failed_names[*]})}"
+[ "$failed" -eq 0 ]
