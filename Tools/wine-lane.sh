@@ -113,6 +113,12 @@ if ! WINEPREFIX="$work/template" timeout -k 10 600 "$wine" wineboot -i >"$work/w
   echo "wine lane: wineboot failed" >&2
   exit 1
 fi
+# A crashing program is to end with its fault, not wait for Wine's debugger
+# (winedbg can hang on a loaded machine): point the post-mortem debugger at a
+# program that does not exist.
+WINEPREFIX="$work/template" timeout -k 10 120 "$wine" reg add \
+  'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
+  /d kova-no-debugger.exe /f >/dev/null 2>&1 || echo "wine lane: could not switch the debugger off" >&2
 WINEPREFIX="$work/template" timeout -k 10 120 "$wineserver" -w || true
 echo "wine lane: template prefix ready in $(( $(date +%s) - boot_start )) s on display $DISPLAY, wine $("$wine" --version 2>/dev/null)"
 
