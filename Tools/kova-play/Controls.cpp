@@ -1,0 +1,257 @@
+#include "Controls.h"
+
+#include <kova_control_desktop.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "Console.h"
+
+namespace kovaplay {
+namespace {
+
+termios g_savedTerminal;
+bool g_terminalChanged = false;
+
+void RestoreTerminal()
+{
+    if (g_terminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    g_terminalChanged = false;
+}
+
+bool ParseInt(const std::string &text, int &value)
+{
+    char *end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    value = int(v);
+    return !text.empty() && *end == 0;
+}
+
+/* Zoom steps of the z key: off, the middle half, the middle quarter. */
+const int kZoomSteps[3][4] = {{0, 0, 0, 0}, {25, 25, 75, 75}, {37, 37, 63, 63}};
+
+}  // namespace
+
+std::string SaveScreenshot(const std::string &path)
+{
+    char absolute[PATH_MAX];
+    std::string shown = path;
+    if (!KovaControl_SnapshotMonitor(0, path.c_str())) {
+        Complain("kova-play: cannot save the screenshot to " + path);
+        return "";
+    }
+    if (realpath(path.c_str(), absolute)) shown = absolute;
+    Say("screenshot: " + shown);
+    return shown;
+}
+
+Controls::Controls(Wall &wall) : wall_(wall) {}
+
+Controls::~Controls() { RestoreTerminal(); }
+
+bool Controls::Schedule(const std::string &entry, std::string &error)
+{
+    const size_t colon = entry.find(':');
+    const std::string when = entry.substr(0, colon), command = entry.substr(colon + 1);
+    double at = -1;
+    if (when != "end") {
+        char *end = nullptr;
+        at = std::strtod(when.c_str(), &end);
+        if (when.empty() || *end != 0 || at < 0) {
+            error = "bad time in \"" + entry + "\"";
+            return false;
+        }
+    }
+    if (command.empty()) {
+        error = "no command in \"" + entry + "\"";
+        return false;
+    }
+    timed_.push_back({at, command, false});
+    return true;
+}
+
+int Controls::Tick(double elapsed)
+{
+    int failed = 0;
+    for (Timed &t : timed_) {
+        if (t.done || t.at < 0 || t.at > elapsed) continue;
+        t.done = true;
+        std::string error;
+        if (!Run(t.command, error)) {
+            Complain("kova-play: " + t.command + ": " + error);
+            ++failed;
+        }
+    }
+    return failed;
+}
+
+int Controls::RunEndCommands()
+{
+    int failed = 0;
+    for (Timed &t : timed_) {
+        if (t.done || t.at >= 0) continue;
+        t.done = true;
+        std::string error;
+        if (!Run(t.command, error)) {
+            Complain("kova-play: " + t.command + ": " + error);
+            ++failed;
+        }
+    }
+    return failed;
+}
+
+Pane *Controls::Selected() { return wall_.PaneAt(wall_.Selected()); }
+
+bool Controls::Run(const std::string &command, std::string &error)
+{
+    const size_t eq = command.find('=');
+    const std::string name = command.substr(0, eq);
+    const std::string arg = eq == std::string::npos ? "" : command.substr(eq + 1);
+    int n = 0;
+    if (name == "quit") {
+        quit_ = true;
+        return true;
+    }
+    if (name == "select") {
+        if (!ParseInt(arg, n) || n < 1 || n > wall_.PaneCount()) return (error = "no such pane", false);
+        wall_.Select(n - 1);
+        return true;
+    }
+    if (name == "screenshot") {
+        Screenshot(arg.empty() ? "kova-play-desktop.png" : arg);
+        return true;
+    }
+    if (name == "sound") {
+        if (arg.empty()) wall_.ToggleSound();
+        else if (arg == "off" || arg == "0") wall_.SoundTo(-1);
+        else if (ParseInt(arg, n) && n >= 1 && n <= wall_.PaneCount()) wall_.SoundTo(n - 1);
+        else return (error = "sound takes a pane number or off", false);
+        return true;
+    }
+    Pane *pane = Selected();
+    if (!pane) return (error = "the selected pane plays nothing", false);
+    if (name == "volume") {
+        const bool relative = !arg.empty() && (arg[0] == '+' || arg[0] == '-');
+        if (!ParseInt(arg, n)) return (error = "volume takes 0..100, +N or -N", false);
+        int volume = relative ? pane->Stats().volume : n;
+        if (relative) volume = (volume < 0 ? 90 : volume) + n;  // the device starts at 90 %
+        volume = volume < 0 ? 0 : volume > 100 ? 100 : volume;
+        pane->SetVolume(volume);
+    } else if (name == "speed") {
+        const int current = pane->Stats().speed;
+        if (arg == "+") n = current < 5 ? current + 1 : 5;
+        else if (arg == "-") n = current > 1 ? current - 1 : 1;
+        else if (!ParseInt(arg, n) || n < 1 || n > 5) return (error = "speed takes 1..5 (3 is normal), + or -", false);
+        pane->SetSpeed(n);
+    } else if (name == "zoom") {
+        int box[4] = {0, 0, 0, 0};
+        if (arg.empty()) {
+            zoomStep_ = (zoomStep_ + 1) % 3;
+            std::memcpy(box, kZoomSteps[zoomStep_], sizeof box);
+        } else if (arg != "off" && std::sscanf(arg.c_str(), "%d,%d,%d,%d", &box[0], &box[1], &box[2], &box[3]) != 4) {
+            return (error = "zoom takes LEFT,TOP,RIGHT,BOTTOM in percent, or off", false);
+        }
+        pane->SetZoom(box[0], box[1], box[2], box[3]);
+    } else if (name == "seek") {
+        const bool relative = !arg.empty() && (arg[0] == '+' || arg[0] == '-');
+        char *end = nullptr;
+        const double seconds = std::strtod(arg.c_str(), &end);
+        if (arg.empty() || *end != 0) return (error = "seek takes SECONDS, +SECONDS or -SECONDS", false);
+        pane->Seek((long long)(seconds * 1000), relative);
+    } else if (name == "mode") {
+        if (!ParseInt(arg, n)) return (error = "mode takes a number (0, 1 or 2)", false);
+        pane->SetDisplayMode(n);
+    } else if (name == "snapshot") {
+        Snapshot(arg.empty() ? "kova-play-pane" + std::to_string(pane->Index() + 1) + "-" +
+                                   std::to_string(++captures_) + ".bmp"
+                             : arg);
+    } else {
+        return (error = "unknown command", false);
+    }
+    return true;
+}
+
+void Controls::Snapshot(const std::string &path)
+{
+    Pane *pane = Selected();
+    const int index = pane->Index();
+    ++pending_;
+    pane->Capture(path, [this, path, index](bool written) {
+        char absolute[PATH_MAX];
+        const std::string shown = realpath(path.c_str(), absolute) ? absolute : path;
+        if (written) Say("snapshot of pane " + std::to_string(index + 1) + ": " + shown);
+        else Complain("kova-play: pane " + std::to_string(index + 1) + ": no snapshot written to " + path +
+                      " (the library had no picture; see the log)");
+        --pending_;
+    });
+}
+
+void Controls::Screenshot(const std::string &path) { SaveScreenshot(path); }
+
+void Controls::StartKeyboard()
+{
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0) return;
+    termios raw = g_savedTerminal;
+    raw.c_lflag &= ~(ICANON | ECHO);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
+    g_terminalChanged = true;
+    std::atexit(RestoreTerminal);
+    keyboard_ = true;
+    Say("keys: 1-9/Tab select, a sound, +/- volume, </> speed, z zoom, [/] seek, m mode, c snapshot, "
+        "s screenshot, q quit");
+}
+
+void Controls::PollKeyboard()
+{
+    if (!keyboard_) return;
+    pollfd p = {STDIN_FILENO, POLLIN, 0};
+    while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+        unsigned char c;
+        if (read(STDIN_FILENO, &c, 1) != 1) return;
+        if (c == 0x1b) {  // an arrow key: ESC [ A..D
+            unsigned char seq[2];
+            if (read(STDIN_FILENO, &seq[0], 1) == 1 && seq[0] == '[' && read(STDIN_FILENO, &seq[1], 1) == 1) {
+                Key(seq[1] == 'C' ? ']' : seq[1] == 'D' ? '[' : 0);
+                continue;
+            }
+            Key('q');
+            continue;
+        }
+        Key(c);
+    }
+}
+
+void Controls::Key(int key)
+{
+    std::string command, error;
+    switch (key) {
+    case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
+        command = "select=" + std::string(1, char(key));
+        break;
+    case '\t': case 'n':
+        wall_.Select((wall_.Selected() + 1) % wall_.PaneCount());
+        return;
+    case 'a': command = "sound"; break;
+    case '+': case '=': command = "volume=+10"; break;
+    case '-': command = "volume=-10"; break;
+    case '>': case '.': command = "speed=+"; break;
+    case '<': case ',': command = "speed=-"; break;
+    case 'z': command = "zoom"; break;
+    case ']': command = "seek=+10"; break;
+    case '[': command = "seek=-10"; break;
+    case 'm': command = "mode=" + std::to_string(Selected() ? (Selected()->Stats().displayMode + 1) % 3 : 0); break;
+    case 'c': command = "snapshot"; break;
+    case 's': command = "screenshot"; break;
+    case 'q': command = "quit"; break;
+    default: return;
+    }
+    if (!Run(command, error)) Complain("kova-play: " + error);
+}
+
+}  // namespace kovaplay

@@ -1,0 +1,293 @@
+#include "Pane.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "Console.h"
+
+namespace kovaplay {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+/* How much longer than normal a wait lasts at each speed step (3 is normal). */
+double SpeedFactor(int speed)
+{
+    switch (speed) {
+    case 1: return 4.0;
+    case 2: return 2.0;
+    case 4: return 0.5;
+    case 5: return 0.25;
+    default: return 1.0;
+    }
+}
+
+/* A picture pushed this much after it was due reaches the library too late
+ * to be shown on time. */
+constexpr long long kLateMs = 40;
+
+/* The device code of a plain standard stream: no framing to strip. */
+constexpr LONG kDeviceCode = 0;
+
+std::string PaneName(int index) { return "pane " + std::to_string(index + 1); }
+
+bool FileNonEmpty(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
+}
+
+}  // namespace
+
+Pane::Pane(int index, HWND window, std::string path, PaneSettings settings)
+    : index_(index), window_(window), path_(std::move(path)), settings_(settings)
+{
+}
+
+Pane::~Pane() { Finish(); }
+
+bool Pane::Start(std::string &error)
+{
+    source_ = OpenMedia(path_, error);
+    if (!source_) {
+        failed_ = true;
+        return false;
+    }
+    const MediaInfo &info = source_->Info();
+    if (!info.note.empty()) Say(PaneName(index_) + ": " + path_ + ": " + info.note);
+    choice_ = ChooseStream(info, settings_.streamTypeOverride);
+
+    // The order a client follows: create, bind to the window, describe the
+    // sound (only kept once a decoder is selected), start, then packets.
+    handle_ = KOVA_CreateInstance(kDeviceCode, choice_.streamType);
+    if (!handle_) {
+        error = "the library refused to create an instance";
+        failed_ = true;
+        return false;
+    }
+    KOVA_InitPlayInstance(handle_, window_);
+    if (choice_.setAudio)
+        KOVA_SetAudioParam(handle_, choice_.audioType, choice_.sampleRate, choice_.channels, choice_.bitRate,
+                           choice_.bitsPerSample);
+    KOVA_StartPlayStream(handle_);
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void Pane::Finish()
+{
+    if (thread_.joinable()) {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    if (handle_) {
+        KOVA_StopPlayStream(handle_);
+        KOVA_ReleaseInstance(handle_);
+        handle_ = nullptr;
+    }
+}
+
+std::string Pane::Description() const
+{
+    if (!source_) return "-";
+    return Describe(source_->Info()) + " " + std::to_string(source_->Info().width) + "x" +
+           std::to_string(source_->Info().height) + " type " + std::to_string(choice_.streamType);
+}
+
+PaneStats Pane::Stats() const
+{
+    PaneStats s;
+    s.videoSent = videoSent_;
+    s.audioSent = audioSent_;
+    s.refused = refused_;
+    s.late = late_;
+    s.positionMs = positionMs_;
+    s.speed = speed_;
+    s.volume = volume_;
+    s.displayMode = displayMode_;
+    s.segment = segment_;
+    s.sound = sound_;
+    s.ended = ended_;
+    s.failed = failed_;
+    return s;
+}
+
+void Pane::Post(std::function<void()> command)
+{
+    if (!handle_) return;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        commands_.push_back(std::move(command));
+    }
+    wake_.notify_all();
+}
+
+void Pane::SetSound(bool on)
+{
+    Post([this, on] {
+        KOVA_SetAudio(handle_, on ? 1 : 0);
+        sound_ = on;
+    });
+}
+
+void Pane::SetVolume(int volume)
+{
+    Post([this, volume] {
+        if (KOVA_SetVolume(handle_, volume)) volume_ = volume;
+    });
+}
+
+void Pane::SetSpeed(int speed)
+{
+    Post([this, speed] {
+        KOVA_SetSpeed(handle_, speed);
+        speed_ = speed;
+        anchored_ = false;  // the pushing clock restarts at the new rate
+    });
+}
+
+void Pane::SetZoom(int left, int top, int right, int bottom)
+{
+    Post([this, left, top, right, bottom] {
+        if (!KOVA_SetDigitalZoom(handle_, left, top, right, bottom))
+            Complain(PaneName(index_) + ": zoom box refused");
+    });
+}
+
+void Pane::Seek(long long ms, bool relative)
+{
+    Post([this, ms, relative] {
+        long long target = relative ? positionMs_ + ms : ms;
+        const long long duration = source_->Info().durationMs;
+        if (duration > 0) target = std::min(target, duration - 1);
+        target = std::max(0LL, target);
+        // The library filters by whole seconds of the time stamps: the sum of
+        // the two values is the second to show next.
+        KOVA_NotifySeek(handle_, LONG(settings_.timeBase), LONG(target / 1000));
+        std::string error;
+        if (!source_->Seek(target, error)) {
+            Complain(PaneName(index_) + ": " + error);
+            return;
+        }
+        havePacket_ = false;
+        anchored_ = false;
+        catchUpUntil_ = target / 1000 * 1000;
+        ended_ = false;
+        Say(PaneName(index_) + ": seek to " + std::to_string(target / 1000) + " s");
+    });
+}
+
+void Pane::SetDisplayMode(int mode)
+{
+    Post([this, mode] {
+        KOVA_SetDisplayMode(handle_, mode);
+        displayMode_ = mode;
+    });
+}
+
+void Pane::Capture(std::string path, std::function<void(bool)> done)
+{
+    Post([this, path, done] {
+        std::remove(path.c_str());
+        const bool forwarded = KOVA_CaptureBitmap(handle_, path.c_str()) != 0;
+        if (done) done(forwarded && FileNonEmpty(path));
+    });
+}
+
+bool Pane::RunCommands()
+{
+    std::vector<std::function<void()>> commands;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (quit_) return false;
+        commands.swap(commands_);
+    }
+    for (auto &command : commands) command();
+    return true;
+}
+
+void Pane::WaitForWork(Clock::duration limit)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait_for(lock, limit, [this] { return quit_ || !commands_.empty(); });
+}
+
+void Pane::Run()
+{
+    Packet packet;
+    std::string error;
+    while (RunCommands()) {
+        if (ended_) {
+            WaitForWork(std::chrono::milliseconds(200));
+            continue;
+        }
+        if (!havePacket_) {
+            error.clear();
+            if (!source_->Read(packet, error)) {
+                if (!error.empty()) {
+                    Complain(PaneName(index_) + ": " + path_ + ": " + error);
+                    ended_ = true;
+                } else if (settings_.loop && source_->Seek(0, error)) {
+                    // A new pass over the recording: a new segment, so that
+                    // the library starts its clock again instead of waiting.
+                    ++segment_;
+                    anchored_ = false;
+                } else {
+                    Say(PaneName(index_) + ": end of " + path_);
+                    ended_ = true;
+                }
+                continue;
+            }
+            havePacket_ = true;
+        }
+        const auto now = Clock::now();
+        if (catchUpUntil_ >= 0 && packet.ms < catchUpUntil_) {
+            // After a seek the pictures before the target are decoded but not
+            // shown: push them at once.
+        } else {
+            catchUpUntil_ = -1;
+            if (!anchored_) {
+                anchored_ = true;
+                wallAnchor_ = now;
+                mediaAnchor_ = packet.ms;
+            }
+            const auto due = wallAnchor_ + std::chrono::microseconds(
+                                               (long long)((packet.ms - mediaAnchor_) * 1000 * SpeedFactor(speed_)));
+            if (now < due) {
+                WaitForWork(due - now);
+                continue;
+            }
+            if (!packet.audio && now - due > std::chrono::milliseconds(kLateMs)) ++late_;
+        }
+        Send(packet);
+        havePacket_ = false;
+    }
+}
+
+void Pane::Send(const Packet &p)
+{
+    const long long seconds = settings_.timeBase + p.ms / 1000, milliseconds = p.ms % 1000;
+    const LONG length = LONG(p.data.size());
+    LONG forwarded;
+    if (p.audio) {
+        forwarded = KOVA_SendAudioFrame(handle_, p.data.data(), length, LONG(seconds), LONG(milliseconds), segment_);
+        ++audioSent_;
+    } else {
+        const MediaInfo &info = source_->Info();
+        const bool vendor = choice_.streamType == kVendorStreamType;
+        forwarded = KOVA_SendVideoFrame(handle_, p.data.data(), length, vendor ? 0 : info.width,
+                                        vendor ? 0 : info.height, choice_.streamType, LONG(seconds),
+                                        LONG(milliseconds), segment_);
+        ++videoSent_;
+        positionMs_ = p.ms;
+    }
+    if (!forwarded) ++refused_;
+}
+
+}  // namespace kovaplay

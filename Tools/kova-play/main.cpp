@@ -1,0 +1,143 @@
+/* kova-play: a camera wall over KovaDecoder, as a surveillance client uses
+ * it. Each file plays into a pane of its own through the exported functions;
+ * the desktop shows in an X11 window when asked, and the run ends on q, at
+ * --duration, or (with --once) when every file has played. */
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+
+#include "Console.h"
+#include "Controls.h"
+#include "KovaDecoder.h"
+#include "Options.h"
+#include "Status.h"
+#include "Wall.h"
+
+using namespace kovaplay;
+
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+/* The platform layer reads its environment at the first window call. */
+void PrepareDesktop(const Options &options, const WallLayout &layout)
+{
+    const char *display = std::getenv("DISPLAY");
+    switch (options.viewer) {
+    case Options::Viewer::X11: setenv("KOVA_VIEWER", "x11", 1); break;
+    case Options::Viewer::Headless: unsetenv("KOVA_VIEWER"); break;
+    case Options::Viewer::Auto:
+        if (display && *display) setenv("KOVA_VIEWER", "x11", 0);
+        break;
+    }
+    if (!std::getenv("KOVA_DESKTOP")) {
+        // A desktop just larger than the wall window (frame and caption
+        // included), so that the viewer and the screenshot show the wall.
+        const int width = (layout.ClientWidth() + 32 + 15) & ~15, height = (layout.ClientHeight() + 48 + 15) & ~15;
+        setenv("KOVA_DESKTOP", (std::to_string(width) + "x" + std::to_string(height) + "x32").c_str(), 1);
+    }
+}
+
+bool AllEnded(const Wall &wall)
+{
+    for (int i = 0; i < wall.PaneCount(); ++i)
+        if (wall.PaneAt(i) && !wall.PaneAt(i)->Stats().ended) return false;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    bool help = false;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, help, error)) {
+        std::fprintf(stderr, "kova-play: %s\n%s", error.c_str(), Usage());
+        return 1;
+    }
+    if (help) {
+        std::printf("%s", Usage());
+        return 0;
+    }
+    const WallLayout layout = MakeLayout(options.panes, options.paneWidth, options.paneHeight);
+    PrepareDesktop(options, layout);
+    signal(SIGINT, OnInterrupt);
+    signal(SIGTERM, OnInterrupt);
+
+    if (!KOVA_InitializeLog()) Complain("kova-play: the library could not set up its log");
+    int status = 0;
+    {
+        Wall wall(layout);
+        if (!wall.Create(error)) {
+            Complain("kova-play: " + error);
+            KOVA_ReleaseLog();
+            return 1;
+        }
+        PaneSettings settings;
+        settings.loop = options.loop;
+        settings.streamTypeOverride = options.streamType;
+        settings.timeBase = (long long)std::time(nullptr);  // the recordings "started" now
+        for (size_t i = 0; i < options.files.size(); ++i) {
+            if (!wall.StartPane(int(i), options.files[i], settings, error)) {
+                Complain("kova-play: pane " + std::to_string(i + 1) + ": " + options.files[i] + ": " + error);
+                status = 2;  // the other panes play on
+            } else {
+                const RECT r = wall.PaneScreenRect(int(i));
+                Say("pane " + std::to_string(i + 1) + ": " + options.files[i] + " (" +
+                    wall.PaneAt(int(i))->Description() + ") at " + std::to_string(r.left) + "," +
+                    std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+                    std::to_string(r.bottom - r.top));
+            }
+        }
+
+        Controls controls(wall);
+        for (const std::string &entry : options.commands)
+            if (!controls.Schedule(entry, error)) {
+                Complain("kova-play: " + error);
+                status = status ? status : 1;
+            }
+        if (options.keyboard) controls.StartKeyboard();
+        FrameWatch watch(wall);
+        watch.Start();
+
+        const double interval = options.statusInterval > 0 ? options.statusInterval : OutputIsTerminal() ? 0.5 : 5;
+        const auto start = std::chrono::steady_clock::now();
+        double nextStatus = interval, lastStatus = 0;
+        for (;;) {
+            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            wall.Pump();
+            controls.PollKeyboard();
+            if (controls.Tick(elapsed) && status == 0) status = 1;  // a script that does not run is an error
+            if (elapsed >= nextStatus) {
+                ShowStatus(StatusLines(wall, watch, elapsed));
+                lastStatus = elapsed;
+                nextStatus += interval;
+            }
+            if (g_interrupted || controls.QuitRequested() || (options.duration > 0 && elapsed >= options.duration) ||
+                (!options.loop && AllEnded(wall)))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+
+        if (controls.RunEndCommands() && status == 0) status = 1;
+        while (controls.Pending() > 0) {  // captures wait for a picture
+            wall.Pump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!options.screenshot.empty() && SaveScreenshot(options.screenshot).empty()) status = status ? status : 3;
+        watch.Stop();
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (elapsed - lastStatus > 0.25) ShowStatus(StatusLines(wall, watch, elapsed));
+        KeepStatus();
+        wall.Close();
+    }
+    KOVA_ReleaseLog();
+    return status;
+}
