@@ -40,8 +40,8 @@ clip cam4-h264-g711a.mov    704x576 25 0xF08000 0x808080 "$h264" "-c:a pcm_alaw"
 clip cam5-h264.ts           480x270 30 0x8020E0 0x20A0A0 "$h264 -g 30" ""                      440 mpegts
 
 # The vendor sample (stream header, then a program stream with H.264 and
-# G.711) is written by the tests' sample maker (kova-vendor-sample), as ffmpeg cannot
-# replace: it does not put G.711 into a program stream.
+# G.711) is written by the tests' sample maker (kova-vendor-sample): ffmpeg
+# does not put G.711 into a program stream.
 maker="${KOVA_VENDOR_SAMPLE_MAKER:-$here/../../build/Tools/kova-play/kova-vendor-sample}"
 if [ ! -s "$dir/cam6-vendor.hik" ]; then
   if [ -x "$maker" ]; then
