@@ -92,19 +92,18 @@ public:
 
     bool Seek(int64_t ms, std::string &error) override
     {
-        const AVStream *s = format_->streams[video_];
-        int64_t t = av_rescale_q(std::max<int64_t>(0, ms), AVRational{1, 1000}, s->time_base);
-        if (s->start_time != AV_NOPTS_VALUE) t += s->start_time;
-        const int r = av_seek_frame(format_, video_, t, AVSEEK_FLAG_BACKWARD);
-        if (r < 0) {
-            error = "cannot seek in this file: " + AvError(r);
-            return false;
+        // Some formats (MPEG-TS, PS) land by time stamp, not on a key
+        // picture: the next key picture may lie after the target, and then
+        // the seek goes back further.
+        ms = std::max<int64_t>(0, ms);
+        int64_t from = ms;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            if (!SeekTo(from, error)) return false;
+            while (videoQueue_.empty() && !ended_)
+                if (!ReadMore(error)) return false;
+            if (videoQueue_.empty() || videoQueue_.front().ms <= ms || from == 0) return true;
+            from = std::max<int64_t>(0, from - 2000 * (attempt + 1));
         }
-        if (filter_) av_bsf_flush(filter_);
-        videoQueue_.clear();
-        audioQueue_.clear();
-        ended_ = false;
-        lastVideoMs_ = -1;
         return true;
     }
 
@@ -130,6 +129,25 @@ private:
             error = std::string("cannot set up the ") + name + " filter: " + AvError(r);
             return false;
         }
+        return true;
+    }
+
+    bool SeekTo(int64_t ms, std::string &error)
+    {
+        const AVStream *s = format_->streams[video_];
+        int64_t t = av_rescale_q(ms, AVRational{1, 1000}, s->time_base);
+        if (s->start_time != AV_NOPTS_VALUE) t += s->start_time;
+        const int r = av_seek_frame(format_, video_, t, AVSEEK_FLAG_BACKWARD);
+        if (r < 0) {
+            error = "cannot seek in this file: " + AvError(r);
+            return false;
+        }
+        if (filter_) av_bsf_flush(filter_);
+        videoQueue_.clear();
+        audioQueue_.clear();
+        ended_ = false;
+        lastVideoMs_ = -1;
+        needKey_ = true;
         return true;
     }
 
@@ -173,6 +191,9 @@ private:
         int64_t ms = PacketMs(format_, format_->streams[video_], p);
         if (ms < 0) ms = lastVideoMs_ < 0 ? 0 : lastVideoMs_ + int64_t(1000 / info_.frameRate);
         lastVideoMs_ = ms;
+        const bool key = (p->flags & AV_PKT_FLAG_KEY) != 0;
+        if (needKey_ && !key) return;  // after a seek, decoding starts at a key picture
+        needKey_ = false;
         Packet out;
         out.audio = false;
         out.key = (p->flags & AV_PKT_FLAG_KEY) != 0;
@@ -183,6 +204,7 @@ private:
 
     void QueueAudio(const AVPacket *p)
     {
+        if (needKey_) return;  // sound before the first picture after a seek
         int64_t ms = PacketMs(format_, format_->streams[audio_], p);
         if (ms < 0) ms = std::max<int64_t>(0, lastVideoMs_);
         for (int offset = 0; offset < p->size; offset += audioPiece_) {
@@ -205,6 +227,7 @@ private:
     int audioPiece_ = 320, audioBytesPerSecond_ = 8000;
     std::deque<Packet> videoQueue_, audioQueue_;
     bool ended_ = false;
+    bool needKey_ = false;
 };
 
 }  // namespace

@@ -112,7 +112,6 @@ PaneStats Pane::Stats() const
     s.volume = volume_;
     s.displayMode = displayMode_;
     s.segment = segment_;
-    s.sound = sound_;
     s.ended = ended_;
     s.failed = failed_;
     return s;
@@ -131,8 +130,8 @@ void Pane::Post(std::function<void()> command)
 void Pane::SetSound(bool on)
 {
     Post([this, on] {
+        // Switching one pane on switches the pane that had the sound off.
         KOVA_SetAudio(handle_, on ? 1 : 0);
-        sound_ = on;
     });
 }
 

@@ -34,7 +34,7 @@ struct PaneStats {
     long long videoSent = 0, audioSent = 0, refused = 0, late = 0;
     long long positionMs = 0;
     int speed = 3, volume = -1, displayMode = 0, segment = 1;
-    bool sound = false, ended = false, failed = false;
+    bool ended = false, failed = false;
 };
 
 class Pane {
@@ -97,7 +97,7 @@ private:
 
     std::atomic<long long> videoSent_{0}, audioSent_{0}, refused_{0}, late_{0}, positionMs_{0};
     std::atomic<int> speed_{3}, volume_{-1}, displayMode_{0}, segment_{1};
-    std::atomic<bool> sound_{false}, ended_{false}, failed_{false};
+    std::atomic<bool> ended_{false}, failed_{false};
 };
 
 }  // namespace kovaplay

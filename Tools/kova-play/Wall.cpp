@@ -130,7 +130,6 @@ void Wall::SoundTo(int index)
     // previous one off by itself. Here only the display of it is kept.
     if (index >= 0 && PaneAt(index)) {
         PaneAt(index)->SetSound(true);
-        if (soundPane_ >= 0 && soundPane_ != index && PaneAt(soundPane_)) PaneAt(soundPane_)->SetSound(false);
         soundPane_ = index;
     } else if (index < 0 && soundPane_ >= 0) {
         if (PaneAt(soundPane_)) PaneAt(soundPane_)->SetSound(false);
