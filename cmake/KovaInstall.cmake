@@ -25,6 +25,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/Src/api/KovaDecoder.h DESTINATION ${CMAKE_IN
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Src/platform/layer/include/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kova FILES_MATCHING PATTERN "*.h")
 
+# The pkg-config file finds the prefix from where it lies, so that
+# `cmake --install build --prefix DIR` gives a working file for any DIR.
+file(RELATIVE_PATH KOVA_PC_TO_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
+string(REGEX REPLACE "/$" "" KOVA_PC_TO_PREFIX "${KOVA_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/kovadecoder.pc.in ${PROJECT_BINARY_DIR}/kovadecoder.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kovadecoder.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
