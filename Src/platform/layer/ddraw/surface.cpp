@@ -322,7 +322,10 @@ HRESULT Surface::BltLocked(const RECT *destRect, Surface *src, const RECT *sourc
     HWND clipWindow = nullptr;
     bool hasList = false;
     Region list;
-    if (clipper_) clipper_->Snapshot(&clipWindow, &hasList, &list);
+    if (clipper_) {
+        clipper_->Snapshot(&clipWindow, &hasList, &list);
+        if (!clipWindow && !hasList) return DDERR_NOCLIPLIST;  // a clipper that clips to nothing yet
+    }
     // A window limits blits onto the screen only; a list limits any blit.
     const bool byWindow = clipWindow && primary_;
     const bool clipped = byWindow || hasList;

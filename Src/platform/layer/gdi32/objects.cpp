@@ -84,3 +84,8 @@ KOVA_LAYER_API int WINAPI GetDeviceCaps(HDC dc, int index)
     default: return 0;
     }
 }
+
+KOVA_LAYER_API BOOL WINAPI GdiFlush(void)
+{
+    return TRUE;
+}

@@ -231,6 +231,8 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
 COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color);
 int WINAPI GetDeviceCaps(HDC dc, int index);
+/* The layer draws at once; there is no batch to flush. */
+BOOL WINAPI GdiFlush(void);
 
 KOVA_END_DECLS
 
