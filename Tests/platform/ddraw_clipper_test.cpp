@@ -241,6 +241,70 @@ static void test_window_on_two_monitors(void)
     pump();
 }
 
+struct blitter {
+    struct screen_device *screen;
+    HWND window;
+    IDirectDrawSurface7 *picture;
+    volatile LONG stop;
+    LONG blits, failures;
+};
+
+static DWORD WINAPI blit_loop(LPVOID context)
+{
+    struct blitter *b = (struct blitter *)context;
+    while (!InterlockedCompareExchange(&b->stop, 0, 0)) {
+        RECT dest = client_on_screen(b->window);
+        OffsetRect(&dest, -b->screen->monitor.left, -b->screen->monitor.top);
+        HRESULT hr = b->screen->primary->Blt(&dest, b->picture, NULL, DDBLT_WAIT, NULL);
+        InterlockedIncrement(&b->blits);
+        if (hr != DD_OK) InterlockedIncrement(&b->failures);
+    }
+    return 0;
+}
+
+/* A render thread blits while the host moves and covers the window. */
+static void test_blits_while_windows_move(void)
+{
+    HWND target = create_popup("clip_target", 50, 50, 160, 120, 0);
+    HWND cover = create_popup("clip_cover", 0, 0, 60, 60, WS_EX_TOPMOST);
+    pump();
+    struct screen_device s;
+    struct blitter b;
+    memset(&b, 0, sizeof b);
+    if (open_screen(NULL, NULL, target, &s)) {
+        DDSURFACEDESC2 desc;
+        memset(&desc, 0, sizeof desc);
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        desc.dwWidth = 64;
+        desc.dwHeight = 48;
+        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+        s.dd->CreateSurface(&desc, &b.picture, NULL);
+        ok(b.picture != NULL, "no picture surface\n");
+    }
+    if (b.picture) {
+        b.screen = &s;
+        b.window = target;
+        HANDLE thread = CreateThread(NULL, 0, blit_loop, &b, 0, NULL);
+        for (int i = 0; i < 200; i++) {
+            SetWindowPos(target, NULL, 50 + (i % 40) * 5, 50 + (i % 17) * 3, 160, 120, SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(cover, NULL, (i * 7) % 300, (i * 11) % 200, 60, 60, SWP_NOZORDER | SWP_NOACTIVATE);
+            pump();
+            if (i % 50 == 0) Sleep(1);
+        }
+        InterlockedExchange(&b.stop, 1);
+        ok(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0, "the blitting thread did not end\n");
+        CloseHandle(thread);
+        ok(b.blits > 0 && b.failures == 0, "%ld of %ld blits failed while the window moved\n", (long)b.failures,
+           (long)b.blits);
+        b.picture->Release();
+    }
+    close_screen(&s);
+    DestroyWindow(cover);
+    DestroyWindow(target);
+    pump();
+}
+
 START_TEST(ddraw_clipper)
 {
 #ifndef _WIN32
@@ -256,4 +320,5 @@ START_TEST(ddraw_clipper)
     RegisterClassA(&wc);
     test_covered_window();
     test_window_on_two_monitors();
+    test_blits_while_windows_move();
 }

@@ -232,23 +232,6 @@ struct ReadPal8 {
         return Rgb(Widen3(i >> 5), Widen3((i >> 2) & 7), (i & 3) * 0x55);
     }
 };
-struct ReadYuy2 {
-    const YuvTables &t = Tables();
-    DWORD operator()(const BYTE *row, int x) const
-    {
-        const BYTE *p = row + (x >> 1) * 4;
-        return YuvPixel(t, p[(x & 1) * 2], p[1], p[3]);
-    }
-};
-struct ReadUyvy {
-    const YuvTables &t = Tables();
-    DWORD operator()(const BYTE *row, int x) const
-    {
-        const BYTE *p = row + (x >> 1) * 4;
-        return YuvPixel(t, p[1 + (x & 1) * 2], p[0], p[2]);
-    }
-};
-
 struct WriteRgb32 {
     void operator()(BYTE *row, int x, DWORD rgb) const { memcpy(row + 4 * x, &rgb, 4); }
 };
@@ -316,6 +299,52 @@ void Convert(const PixelView &dst, const RECT &dstRect, const PixelView &src, co
             const int *xs = maps.x.data() - dstRect.left;
             for (LONG x = p.left; x < p.right; ++x) write(drow, (int)x, read(srow, xs[x]));
         }
+    }
+}
+
+/* Packed YUV to RGB: the chroma terms are worked out once per macropixel
+ * and reused while consecutive pixels sample the same one. */
+template <class Writer, int Y0, int U, int V>
+void ConvertYuv(const PixelView &dst, const RECT &dstRect, const PixelView &src, const Maps &maps,
+                const std::vector<RECT> &pieces)
+{
+    const YuvTables &t = Tables();
+    Writer write;
+    const int *xs = maps.x.data() - dstRect.left;
+    for (const RECT &p : pieces) {
+        for (LONG y = p.top; y < p.bottom; ++y) {
+            const BYTE *srow = src.bits + (size_t)maps.y[(size_t)(y - dstRect.top)] * src.pitch;
+            BYTE *drow = dst.bits + (size_t)y * dst.pitch;
+            const BYTE *cached = nullptr;
+            int rv = 0, guv = 0, bu = 0;
+            for (LONG x = p.left; x < p.right; ++x) {
+                const int sx = xs[x];
+                const BYTE *pair = srow + (sx >> 1) * 4;
+                if (pair != cached) {
+                    cached = pair;
+                    rv = t.rv[pair[V]];
+                    guv = t.gu[pair[U]] + t.gv[pair[V]];
+                    bu = t.bu[pair[U]];
+                }
+                const int yy = t.y[pair[Y0 + (sx & 1) * 2]];
+                write(drow, (int)x, (Clamp8(yy + rv) << 16) | (Clamp8(yy + guv) << 8) | Clamp8(yy + bu));
+            }
+        }
+    }
+}
+
+template <int Y0, int U, int V>
+void ConvertYuvTo(const PixelView &dst, const RECT &dstRect, const PixelView &src, const Maps &maps,
+                  const std::vector<RECT> &pieces)
+{
+    switch (dst.format) {
+    case Format::Rgb32: ConvertYuv<WriteRgb32, Y0, U, V>(dst, dstRect, src, maps, pieces); break;
+    case Format::Rgb24: ConvertYuv<WriteRgb24, Y0, U, V>(dst, dstRect, src, maps, pieces); break;
+    case Format::Rgb565: ConvertYuv<WriteRgb565, Y0, U, V>(dst, dstRect, src, maps, pieces); break;
+    case Format::Rgb555: ConvertYuv<WriteRgb555, Y0, U, V>(dst, dstRect, src, maps, pieces); break;
+    case Format::Pal8: ConvertYuv<WritePal8, Y0, U, V>(dst, dstRect, src, maps, pieces); break;
+    case Format::Yuy2:
+    case Format::Uyvy: break;  // refused by CanConvert
     }
 }
 
@@ -411,8 +440,8 @@ void StretchBlit(const PixelView &dst, const RECT &dstRect, const PixelView &src
     case Format::Rgb565: ConvertTo<ReadRgb565>(dst, dstRect, src, maps, pieces); break;
     case Format::Rgb555: ConvertTo<ReadRgb555>(dst, dstRect, src, maps, pieces); break;
     case Format::Pal8: ConvertTo<ReadPal8>(dst, dstRect, src, maps, pieces); break;
-    case Format::Yuy2: ConvertTo<ReadYuy2>(dst, dstRect, src, maps, pieces); break;
-    case Format::Uyvy: ConvertTo<ReadUyvy>(dst, dstRect, src, maps, pieces); break;
+    case Format::Yuy2: ConvertYuvTo<0, 1, 3>(dst, dstRect, src, maps, pieces); break;  // Y0 U Y1 V
+    case Format::Uyvy: ConvertYuvTo<1, 0, 2>(dst, dstRect, src, maps, pieces); break;  // U Y0 V Y1
     }
 }
 
