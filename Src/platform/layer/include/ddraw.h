@@ -7,18 +7,25 @@
  *
  * The interfaces are C++ classes whose vtables follow Windows' method
  * order. What the layer implements (see Src/platform/layer/ddraw):
- *   DirectDrawEnumerateExA, DirectDrawCreateEx (IID_IDirectDraw7),
- *   DirectDrawCreateClipper;
- *   IDirectDraw7: SetCooperativeLevel, GetCaps, CreateSurface (primary
- *     surface = a monitor's framebuffer; off-screen plain surfaces in any
- *     16/24/32-bit RGB format, the display's 8-bit palettised format, or
- *     FOURCC YUY2/UYVY), CreateClipper, GetDisplayMode, GetFourCCCodes,
- *     RestoreAllSurfaces, TestCooperativeLevel;
- *   IDirectDrawSurface7: Blt (stretching, FOURCC to RGB conversion, colour
- *     fill, clipper), GetSurfaceDesc, GetPixelFormat, GetCaps, Lock, Unlock,
- *     IsLost, Restore, SetClipper, GetClipper, GetDDInterface;
- *   IDirectDrawClipper: SetHWnd, GetHWnd, GetClipList, IsClipListChanged.
- * Other methods return DDERR_UNSUPPORTED. */
+ *   DirectDrawEnumerateExA, DirectDrawEnumerateA, DirectDrawCreateEx
+ *   (IID_IDirectDraw7), DirectDrawCreateClipper;
+ *   IDirectDraw7: SetCooperativeLevel (DDSCL_NORMAL only: the virtual
+ *     desktop has no exclusive full-screen mode), GetCaps, GetFourCCCodes,
+ *     GetDisplayMode, CreateSurface (primary surface = a monitor's
+ *     framebuffer; off-screen plain surfaces in 32/24/16/15-bit RGB, 8-bit
+ *     palettised, or FOURCC YUY2/UYVY where offered), CreateClipper,
+ *     RestoreAllSurfaces, TestCooperativeLevel, GetAvailableVidMem,
+ *     GetMonitorFrequency, GetVerticalBlankStatus, WaitForVerticalBlank,
+ *     GetDeviceIdentifier;
+ *   IDirectDrawSurface7: Blt (stretching by nearest sample, mirroring,
+ *     conversion from FOURCC and between RGB formats, colour fill, clipping;
+ *     no colour keys, alpha or raster operations but SRCCOPY),
+ *     GetSurfaceDesc, GetPixelFormat, GetCaps, Lock, Unlock, IsLost,
+ *     Restore, SetClipper, GetClipper, GetDDInterface, GetBltStatus;
+ *   IDirectDrawClipper: SetHWnd, GetHWnd, SetClipList, GetClipList,
+ *     IsClipListChanged.
+ * Other methods return DDERR_UNSUPPORTED. Blits are finished when Blt
+ * returns. */
 #ifndef KOVA_LAYER_DDRAW_H
 #define KOVA_LAYER_DDRAW_H
 
