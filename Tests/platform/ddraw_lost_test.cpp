@@ -161,7 +161,10 @@ static void test_mode_change(HWND window)
 
     ok(s.primary->IsLost() == DD_OK && lock_unlock(s.stage) == DD_OK, "surfaces lost before any change\n");
     LONG result = set_depth(changed->name, 16);
-    ok(result == DISP_CHANGE_SUCCESSFUL, "16-bit mode refused: %ld\n", (long)result);
+    if (result != DISP_CHANGE_SUCCESSFUL && !wintest_is_layer())
+        skip("no 16-bit mode on this display: %ld\n", (long)result);
+    else
+        ok(result == DISP_CHANGE_SUCCESSFUL, "16-bit mode refused: %ld\n", (long)result);
     if (result == DISP_CHANGE_SUCCESSFUL) {
         check_lost(&s, "16 bits");
         if (has_other)
@@ -224,9 +227,11 @@ static void test_mode_change(HWND window)
         }
     }
     /* Back to the configured mode: the surfaces are lost once more. */
-    ok(ChangeDisplaySettingsExA(changed->name, NULL, NULL, 0, NULL) == DISP_CHANGE_SUCCESSFUL,
-       "the mode was not put back\n");
-    if (result == DISP_CHANGE_SUCCESSFUL) check_lost(&s, "restored mode");
+    if (result == DISP_CHANGE_SUCCESSFUL) {
+        ok(ChangeDisplaySettingsExA(changed->name, NULL, NULL, 0, NULL) == DISP_CHANGE_SUCCESSFUL,
+           "the mode was not put back\n");
+        check_lost(&s, "restored mode");
+    }
     if (has_other) close_surfaces(&other);
     close_surfaces(&s);
 }
