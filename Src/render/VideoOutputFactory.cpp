@@ -1,9 +1,10 @@
 #include "render/VideoOutput.h"
 
-/* The DirectDraw output is not part of the library yet, so no output can be
- * made: binding reports failure, and every picture is logged as not drawn
- * while sound still plays. */
-IVideoOutput *CreateVideoOutput(int /*displayMode*/)
+#include "render/ZR_VO_DDraw.h"
+
+#include <new>
+
+IVideoOutput *CreateVideoOutput(int displayMode)
 {
-    return nullptr;
+    return new (std::nothrow) CZR_VO_DDraw(displayMode);
 }
