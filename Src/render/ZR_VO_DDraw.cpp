@@ -308,7 +308,7 @@ uint32_t CZR_VO_DDraw::CreatePrimaryAndStageSurfaces()
     return 0;
 }
 
-uint32_t CZR_VO_DDraw::TryPictureSurfaces(const DDPIXELFORMAT &format)
+bool CZR_VO_DDraw::TryPictureSurfaces(const DDPIXELFORMAT &format)
 {
     DDBLTFX fill;
     memset(&fill, 0, sizeof fill);
@@ -324,18 +324,18 @@ uint32_t CZR_VO_DDraw::TryPictureSurfaces(const DDPIXELFORMAT &format)
 
     const int slots = MonitorSlots();
     for (int i = 0; i < slots; ++i) {
-        if (!directDraw[i]) return kDrawNoPlane;
+        if (!directDraw[i]) return false;
         if (FAILED(directDraw[i]->CreateSurface(&pictureDesc, &pictureSurface[i], NULL))) {
             pictureSurface[i] = NULL;
-            return kDrawWindowMoved;
+            return false;
         }
-        if (FAILED(pictureSurface[i]->Blt(NULL, NULL, NULL, DDBLT_COLORFILL, &fill))) return kDrawWindowMoved;
+        if (FAILED(pictureSurface[i]->Blt(NULL, NULL, NULL, DDBLT_COLORFILL, &fill))) return false;
         memset(&lockDesc[i], 0, sizeof lockDesc[i]);
         lockDesc[i].dwSize = sizeof lockDesc[i];
-        if (FAILED(pictureSurface[i]->Lock(NULL, &lockDesc[i], DDLOCK_WAIT, NULL))) return kDrawWindowMoved;
+        if (FAILED(pictureSurface[i]->Lock(NULL, &lockDesc[i], DDLOCK_WAIT, NULL))) return false;
         pictureSurface[i]->Unlock(NULL);
     }
-    return 0;
+    return true;
 }
 
 void CZR_VO_DDraw::ReleasePictureSurfaces()
@@ -359,7 +359,7 @@ void CZR_VO_DDraw::SelectPictureLayout(bool *useGdi)
             rgb = Rgb565;
         else if (display.dwRGBBitCount == 16 && display.dwRBitMask == 0x7C00)
             rgb = Rgb555;
-        if (rgb != GdiOnly && TryPictureSurfaces(display) == 0) {
+        if (rgb != GdiOnly && TryPictureSurfaces(display)) {
             layout = rgb;
             return;
         }
@@ -373,7 +373,7 @@ void CZR_VO_DDraw::SelectPictureLayout(bool *useGdi)
             packed.dwSize = sizeof packed;
             packed.dwFlags = DDPF_FOURCC;
             packed.dwFourCC = kFourCCs[k];
-            if (TryPictureSurfaces(packed) == 0) {
+            if (TryPictureSurfaces(packed)) {
                 layout = kPacked[k];
                 return;
             }

@@ -110,7 +110,9 @@ private:
     uint32_t CreateDevices();
     uint32_t CreatePrimaryAndStageSurfaces();
     void SelectPictureLayout(bool *useGdi);
-    uint32_t TryPictureSurfaces(const DDPIXELFORMAT &format);
+    /* Makes, fills, locks and unlocks a picture surface of `format` for
+     * every monitor; false at the first failure. */
+    bool TryPictureSurfaces(const DDPIXELFORMAT &format);
     void ReleasePictureSurfaces();
     uint32_t AttachClippers();
     void ReleaseObjects();
