@@ -176,6 +176,7 @@ int Tolerance(int depth)
 
 int main(int argc, char **argv)
 {
+    setvbuf(stdout, NULL, _IOLBF, 0);  // a watching script sees each line at once
     int mode = 1, hold = 0;
     const char *snapshot = NULL;
     const char *desktop = NULL;

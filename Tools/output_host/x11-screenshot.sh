@@ -30,8 +30,8 @@ host_pid=$!
 for _ in $(seq 600); do grep -q 'wrong$' "$out/host.log" 2>/dev/null && [ "$(grep -c 'wrong$' "$out/host.log")" -ge 2 ] && break; sleep 0.1; done
 cat "$out/host.log"
 status=0
-"$shot" "$out/screen.bmp" || status=1
+"$shot" "$out/screen.png" || status=1
 wait "$host_pid" || status=1
 host_pid=
-echo "screenshot: $out/screen.bmp"
+echo "screenshot: $out/screen.png"
 exit $status

@@ -1,14 +1,18 @@
 /* Screenshot of the platform layer's X11 viewer: places every viewer window
  * ("Kova \\.\DISPLAYn WxHxD @X,Y") where its monitor lies on the virtual
- * desktop, grabs the X screen into a 24-bit BMP file and counts the pixels
- * of the output host's four picture colours.
+ * desktop, grabs the X screen into an image file (PNG for a name ending in
+ * ".png" where libpng is at hand, else 24-bit BMP) and counts the pixels of
+ * the output host's four picture colours.
  *
- *   x11_screenshot OUTPUT.bmp
+ *   x11_screenshot OUTPUT
  *
  * Exit status 0 when red, green, blue and white each cover at least 1000
  * pixels of the screenshot. */
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#ifdef KOVA_HAVE_PNG
+#include <png.h>
+#endif
 
 #include <stdint.h>
 #include <stdio.h>
@@ -30,6 +34,28 @@ void Put32(std::vector<uint8_t> &out, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) out.push_back((uint8_t)(v >> (8 * i)));
 }
+
+#ifdef KOVA_HAVE_PNG
+bool WritePng(const char *path, XImage *image, int width, int height)
+{
+    std::vector<uint8_t> rgb((size_t)width * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            uint8_t *out = &rgb[((size_t)y * width + x) * 3];
+            out[0] = (uint8_t)((p >> 16) & 0xFF);
+            out[1] = (uint8_t)((p >> 8) & 0xFF);
+            out[2] = (uint8_t)(p & 0xFF);
+        }
+    png_image png;
+    memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = (png_uint_32)width;
+    png.height = (png_uint_32)height;
+    png.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&png, path, 0, rgb.data(), width * 3, NULL) != 0;
+}
+#endif
 
 bool WriteBmp(const char *path, XImage *image, int width, int height)
 {
@@ -64,7 +90,7 @@ bool WriteBmp(const char *path, XImage *image, int width, int height)
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        fprintf(stderr, "usage: x11_screenshot OUTPUT.bmp\n");
+        fprintf(stderr, "usage: x11_screenshot OUTPUT\n");
         return 2;
     }
     Display *display = XOpenDisplay(NULL);
@@ -118,7 +144,14 @@ int main(int argc, char **argv)
             const unsigned long p = XGetPixel(image, x, y) & 0xFFFFFF;
             for (int c = 0; c < 4; ++c) counts[c] += p == colours[c];
         }
-    const bool saved = WriteBmp(argv[1], image, attributes.width, attributes.height);
+    const std::string path = argv[1];
+    bool saved;
+#ifdef KOVA_HAVE_PNG
+    if (path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0)
+        saved = WritePng(argv[1], image, attributes.width, attributes.height);
+    else
+#endif
+        saved = WriteBmp(argv[1], image, attributes.width, attributes.height);
     XDestroyImage(image);
     XCloseDisplay(display);
     printf("%s %s\n", saved ? "saved" : "could not save", argv[1]);
