@@ -161,7 +161,12 @@ static void test_mode_change(HWND window)
 
     ok(s.primary->IsLost() == DD_OK && lock_unlock(s.stage) == DD_OK, "surfaces lost before any change\n");
     LONG result = set_depth(changed->name, 16);
-    ok(result == DISP_CHANGE_SUCCESSFUL, "16-bit mode refused: %ld\n", (long)result);
+    /* A display may offer no 16-bit mode (DISP_CHANGE_BADMODE is a
+     * documented answer; Wine on a 24-bit X screen gives it). */
+    if (result == DISP_CHANGE_BADMODE && !wintest_is_layer())
+        skip("the display offers no 16-bit mode\n");
+    else
+        ok(result == DISP_CHANGE_SUCCESSFUL, "16-bit mode refused: %ld\n", (long)result);
     if (result == DISP_CHANGE_SUCCESSFUL) {
         check_lost(&s, "16 bits");
         if (has_other)

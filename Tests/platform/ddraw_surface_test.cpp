@@ -19,6 +19,19 @@
 static IDirectDraw7 *dd;
 static HWND window;
 
+/* Lets a Win32 implementation that shows drawing asynchronously (Wine
+ * flushes window surfaces to the X server a little later) catch up before
+ * the screen is read back. */
+static void settle(void)
+{
+#ifdef _WIN32
+    MSG msg;
+    GdiFlush();
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(100);
+#endif
+}
+
 static void init_desc(DDSURFACEDESC2 *desc)
 {
     memset(desc, 0, sizeof *desc);
@@ -206,6 +219,7 @@ static void test_primary_reads_screen(void)
     DeleteObject(brush);
     ReleaseDC(window, dc);
     GdiFlush();
+    settle();
 
     POINT p = {7, 5};
     ClientToScreen(window, &p);
@@ -216,8 +230,15 @@ static void test_primary_reads_screen(void)
     if (bits) {
         ok(desc.lpSurface != NULL && desc.lPitch > 0, "no pixels\n");
         if (desc.ddpfPixelFormat.dwRGBBitCount == 32) {
+            /* The primary surface is the display's memory. Wine's windowed
+             * primary is a surface of its own that shows what DirectDraw
+             * put there, not what GDI painted, and its locks do not reach
+             * the screen. */
             DWORD pixel = read32(&desc, p.x, p.y);
-            ok(pixel == 0x0AC81E, "screen pixel %06lx, GDI painted 0ac81e\n", (unsigned long)pixel);
+            if (wintest_is_wine())
+                skip("Wine's primary surface does not read the screen (%06lx)\n", (unsigned long)pixel);
+            else
+                ok(pixel == 0x0AC81E, "screen pixel %06lx, GDI painted 0ac81e\n", (unsigned long)pixel);
             /* Writing through the lock draws on the screen. */
             DWORD red = 0xFF0000;
             memcpy(bits + p.y * desc.lPitch + (p.x + 1) * 4, &red, 4);
@@ -226,9 +247,11 @@ static void test_primary_reads_screen(void)
         }
         primary->Unlock(NULL);
         if (desc.ddpfPixelFormat.dwRGBBitCount == 32) {
+            settle();
             HDC screen = GetDC(NULL);
             COLORREF c = GetPixel(screen, p.x + 1, p.y);
-            ok(c == RGB(255, 0, 0), "GDI reads %06lx where the lock wrote red\n", (unsigned long)c);
+            if (!wintest_is_wine())
+                ok(c == RGB(255, 0, 0), "GDI reads %06lx where the lock wrote red\n", (unsigned long)c);
             ReleaseDC(NULL, screen);
         }
     }
@@ -260,7 +283,9 @@ static void test_colour_fill(void)
     DDBLTFX fx;
     memset(&fx, 0, sizeof fx);
     fx.dwSize = sizeof fx - 4;
-    ok(s->Blt(NULL, NULL, NULL, DDBLT_COLORFILL, &fx) == DDERR_INVALIDPARAMS, "short DDBLTFX accepted\n");
+    /* Nothing documents a refusal of a short DDBLTFX (Wine takes it). */
+    if (wintest_is_layer())
+        ok(s->Blt(NULL, NULL, NULL, DDBLT_COLORFILL, &fx) == DDERR_INVALIDPARAMS, "short DDBLTFX accepted\n");
     ok(s->Blt(NULL, NULL, NULL, DDBLT_COLORFILL, NULL) == DDERR_INVALIDPARAMS, "colour fill without DDBLTFX\n");
     s->Release();
 }
@@ -300,6 +325,11 @@ static IDirectDrawSurface7 *create_yuv(DWORD code)
 
 static void test_yuv_conversion(void)
 {
+    /* 8-bit YUV has luma 16-235 and chroma 16-240 (BT.601 studio range).
+     * Wine converts with full-range luma and chroma instead, which moves
+     * colours by up to some 20 levels; the wider tolerance there still
+     * tells the byte layouts apart. */
+    const int tolerance = wintest_is_wine() ? 24 : 2;
     const DWORD codes[2] = {MAKEFOURCC('Y', 'U', 'Y', '2'), MAKEFOURCC('U', 'Y', 'V', 'Y')};
     for (int c = 0; c < 2; c++) {
         wintest_context = c == 0 ? "YUY2: " : "UYVY: ";
@@ -325,7 +355,7 @@ static void test_yuv_conversion(void)
                         const BYTE *p = yuv_pixels[y][x], *chroma = yuv_pixels[y][x & ~1];
                         DWORD want = expected_rgb(p[0], chroma[1], chroma[2]);
                         DWORD got = read32(&a, x, y);
-                        if (close_to(got, want, 2)) ok_same++;
+                        if (close_to(got, want, tolerance)) ok_same++;
                         else trace("pixel %d,%d: %06lx, expected %06lx\n", x, y,
                                    (unsigned long)got, (unsigned long)want);
                     }
@@ -335,12 +365,13 @@ static void test_yuv_conversion(void)
                 for (int y = 0; y < 2; y++)
                     for (int x = 0; x < 4; x++) {
                         const BYTE *p = yuv_pixels[y][x], *chroma = yuv_pixels[y][x & ~1];
-                        if (close_to(read32(&b, x * 4 + 1, y * 4 + 2), expected_rgb(p[0], chroma[1], chroma[2]), 2))
+                        if (close_to(read32(&b, x * 4 + 1, y * 4 + 2), expected_rgb(p[0], chroma[1], chroma[2]),
+                                     tolerance))
                             ok_large++;
                     }
                 large->Unlock(NULL);
             }
-            ok(ok_same == 8, "%d of 8 converted pixels within 2 of BT.601\n", ok_same);
+            ok(ok_same == 8, "%d of 8 converted pixels within %d of BT.601\n", ok_same, tolerance);
 #ifdef _WIN32
             /* A filtering blitter mixes magnified chroma. */
             if (ok_large != 8) skip("stretched conversion filtered\n");
@@ -388,7 +419,13 @@ static void test_stretching(void)
     RECT part = {1, 0, 2, 1};
     ok(big->Blt(NULL, small, &part, DDBLT_WAIT, NULL) == DD_OK, "blit of a source rectangle failed\n");
     if (lock(big, &desc)) {
-        ok(read32(&desc, 0, 0) == colours[1] && read32(&desc, 15, 15) == colours[1], "source rectangle ignored\n");
+        /* A filtering blitter (Wine's) mixes the neighbours of the source
+         * rectangle into the edges of the magnified picture, and a little
+         * into its centre: Win32 is held to the centre, within 16 levels. */
+        ok(close_to(read32(&desc, 8, 8), colours[1], wintest_is_layer() ? 0 : 16), "source rectangle ignored: %06lx\n",
+           (unsigned long)read32(&desc, 8, 8));
+        if (wintest_is_layer())
+            ok(read32(&desc, 0, 0) == colours[1] && read32(&desc, 15, 15) == colours[1], "source rectangle edges\n");
         big->Unlock(NULL);
     }
 
@@ -446,9 +483,12 @@ static void test_blit_to_screen(void)
 #endif
         RECT on_screen = {100, 100, 180, 140};
         ok(primary->Blt(&on_screen, stage, NULL, DDBLT_WAIT, NULL) == DD_OK, "stage to screen failed\n");
+        settle();
         HDC screen = GetDC(NULL);
         COLORREF white = GetPixel(screen, 100 + 20 + 10, 100 + 5);
-        ok(white == RGB(255, 255, 255), "the screen shows %06lx where the picture is white\n", (unsigned long)white);
+        /* Wine's full-range conversion and filtering leave it near white. */
+        ok(white == RGB(255, 255, 255) || (wintest_is_wine() && close_to(white, 0xFFFFFF, 40)),
+           "the screen shows %06lx where the picture is white\n", (unsigned long)white);
         ReleaseDC(NULL, screen);
 #ifndef _WIN32
         /* Viewers see that the screen changed. */
