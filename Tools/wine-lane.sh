@@ -67,8 +67,10 @@ done
 work=$(mktemp -d /tmp/kova-wine-lane.XXXXXX)
 xvfb_pid=""
 current_prefix=""
+small_mounted=""
 cleanup() {
   set +e
+  if [ -n "$small_mounted" ]; then umount "$work/small" 2>/dev/null || umount -l "$work/small" 2>/dev/null; fi
   for p in "$current_prefix" "$work/template"; do
     if [ -n "$p" ] && [ -d "$p" ]; then
       WINEPREFIX=$p "$wineserver" -k >/dev/null 2>&1
@@ -101,6 +103,18 @@ pcm.!default { type null }
 ctl.!default { type null }
 EOF
 export ALSA_CONFIG_PATH="$work/asound.conf"
+
+# The log's free-space guard wants a drive with less than 100 MiB free: a
+# small tmpfs, mapped as drive T: in every prefix (root only; the tests skip
+# without it).
+mkdir -p "$work/small"
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=48m kova-wine-small "$work/small" 2>/dev/null; then
+  small_mounted=1
+  export KOVA_TEST_SMALL_DRIVE='T:\'
+else
+  echo "wine lane: no small drive (mounting a tmpfs needs root): free-space tests skip"
+  unset KOVA_TEST_SMALL_DRIVE
+fi
 export WINEDEBUG=-all
 # No .NET or HTML engine in the prefix: nothing here needs them, and Wine
 # would otherwise offer to download them.
@@ -130,6 +144,7 @@ for exe in "${programs[@]}"; do
   name=$(basename "$exe" .exe)
   current_prefix="$work/prefix-$name"
   cp -a "$work/template" "$current_prefix"
+  [ -z "$small_mounted" ] || ln -s "$work/small" "$current_prefix/dosdevices/t:"
   mkdir -p "$work/cwd-$name"
   t0=$(date +%s)
   set +e
