@@ -9,6 +9,7 @@
 #include <future>
 
 #include "log/LogHook.h"
+#include "render/FramePacing.h"
 
 using namespace rendertest;
 
@@ -105,15 +106,44 @@ TEST(VideoRendererPacing, LatePictureIsDroppedLateSoundIsPlayed)
     ASSERT_TRUE(harness.WaitForDraw(0));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     harness.Feed(1, 10, 40);       // due 260 ms ago
-    harness.FeedSound(2, 10, 80);  // due 220 ms ago
+    const Clock::time_point soundFed = Clock::now();
+    harness.FeedSound(2, 10, 80);  // due 220 ms ago; the first sound anchors the clock
     // Twice as many frames as buffers: dropping frame 1 gave its buffer back.
     for (int k = 3; k < 19; ++k)
         harness.Feed(k, 10, 400 + (k - 3) * 10);
-    ASSERT_TRUE(harness.WaitForDraw(18));
+    harness.FeedSound(19, 10, 560);  // sound is never dropped: all before it were decided on
+    ASSERT_TRUE(harness.script.WaitFor([&] { return harness.script.played.size() == 2; }));
     EXPECT_FALSE(harness.Drawn(1));
-    ASSERT_TRUE(harness.script.WaitFor([&] { return harness.script.played.size() == 1; }));
     EXPECT_EQ(2, harness.script.played[0].frameId);
-    EXPECT_EQ(17u, harness.script.DrawCount());
+    EXPECT_EQ(19, harness.script.played[1].frameId);
+
+    // Every picture after the late pair is shown once, in order. A loaded
+    // machine may still make the renderer reach one of them more than the
+    // tolerance after its due time (counted from the earliest moment the
+    // sound could have anchored the clock), and then it is rightly dropped:
+    // whatever it presented next came that late too.
+    const std::vector<Draw> draws = harness.script.Draws();
+    ASSERT_FALSE(draws.empty());
+    EXPECT_EQ(0, draws[0].frameId);
+    for (size_t i = 1; i < draws.size(); ++i)
+        EXPECT_LT(draws[i - 1].frameId, draws[i].frameId) << "draw " << i;
+    size_t excused = 0;
+    for (int k = 3; k < 19; ++k) {
+        if (harness.Drawn(k))
+            continue;
+        Clock::time_point next = harness.script.played[1].when;
+        for (const Draw &draw : draws) {
+            if (draw.frameId > k) {
+                next = draw.when;
+                break;
+            }
+        }
+        const double due = 320 + (k - 3) * 10;
+        EXPECT_GT(MsSince(soundFed, next), due + kLateTolerance - 2)
+            << "frame " << k << " was dropped though the renderer reached it in time";
+        ++excused;
+    }
+    EXPECT_EQ(17u, draws.size() + excused);
 }
 
 TEST(VideoRendererPacing, SeekCutsATimedWaitShortButNotASleep)
