@@ -52,4 +52,5 @@ export KOVA_WAVE_OUT=null
 # libFuzzer puts the C++ runtime ahead of the sanitizer runtime; preloading
 # puts the sanitizer first, as it must be.
 LD_PRELOAD="$runtime_dir/libclang_rt.asan-x86_64.so" "$build/Tools/fuzz/kova_fuzz_packets" "$corpus" \
-  -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1
+  -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
+  -artifact_prefix="$build/"
