@@ -5,8 +5,10 @@
 // earlier ones left it.
 //
 // Input: byte 0 picks the stream type; byte 1 the kind of call (bit 0: sound,
-// bit 1: sound switched on first, bits 2-3: the picture size announced);
-// the rest is the packet.
+// bit 1: sound switched on first, bit 4: a picture size is announced, bits
+// 2-3: which one); the rest is the packet. A new size restarts the decoder
+// for some stream types, which takes a while: announcing one is the
+// exception, as with a camera.
 #include "KovaDecoder.h"
 
 #include <cstddef>
@@ -71,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             KOVA_SetAudio(h, 1);
         KOVA_SendAudioFrame(h, packet, length, 0, 0, 0);
     } else {
-        const LONG *announced = kSizes[(kind >> 2) & 3];
+        const LONG *announced = kSizes[(kind & 0x10) ? (kind >> 2) & 3 : 0];
         KOVA_SendVideoFrame(h, packet, length, announced[0], announced[1], type, 0, 0, 0);
     }
     return 0;
