@@ -10,6 +10,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libx11-dev libpng-dev zlib1g-dev libasound2-dev libyuv-dev
   xvfb locales wine64 googletest
+  clang libclang-rt-dev
 )
 
 missing=()

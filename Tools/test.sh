@@ -9,6 +9,10 @@ cmake -S . -B build -G Ninja
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
 
+# The packet fuzzer under AddressSanitizer and UndefinedBehaviorSanitizer,
+# for a bounded time.
+bash Tools/fuzz/run.sh 60
+
 cmake -S . -B build-win32 -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
   -DKOVA_BUILD_TESTS=OFF -DKOVA_BUILD_TOOLS=OFF

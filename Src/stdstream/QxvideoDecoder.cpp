@@ -92,11 +92,8 @@ QxvideoDecoder::~QxvideoDecoder()
         } catch (...) {
         }
     };
-    /* A renderer waiting for a filled buffer gives up within one wait. */
-    step([this] {
-        if (bufferManager)
-            bufferManager->running = false;
-    });
+    /* A renderer waiting for a filled buffer gives up at once. */
+    step([this] { StopPool(); });
     step([this] {
         if (renderer)
             renderer->Exit();
@@ -241,11 +238,22 @@ LONG QxvideoDecoder::Stop()
     lastWindowWidth = 0;
     lastWindowHeight = 0;
     /* The renderer holds its job mutex while it waits for a filled buffer:
-     * stopping the pool first lets it give up within one wait. */
-    bufferManager->running = false;
+     * stopping the pool first lets it give up. */
+    StopPool();
     renderer->Stop();
     state = Stopped;
     return 0;
+}
+
+void QxvideoDecoder::StopPool()
+{
+    if (!bufferManager)
+        return;
+    bufferManager->running = false;
+    /* Waiters would notice only at the end of their current wait (up to a
+     * second): wake them, so that stopping takes no longer than a picture. */
+    SetEvent(bufferManager->fullEvent);
+    SetEvent(bufferManager->emptyEvent);
 }
 
 LONG QxvideoDecoder::ShutDown()

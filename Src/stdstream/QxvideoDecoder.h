@@ -145,6 +145,8 @@ private:
     LONG BufferPayload() const;
     /* Frees the QXDecoder object, if any. */
     void FreeDecoder();
+    /* Stops the pool: both Gets return none from now on. */
+    void StopPool();
 };
 
 #endif
