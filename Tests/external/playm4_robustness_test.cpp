@@ -85,4 +85,22 @@ TEST(PlayM4Robustness, ALongRunOfNoiseIsFollowedByPlay)
         << PlayM4_GetPlayedFrames(p.port);
 }
 
+TEST(PlayM4Robustness, SoundStampedFarAheadDoesNotHoldThePictures)
+{
+    vendor_sample::Options options;
+    options.soundStampOffsetMs = 20000;
+    vendor_sample::Sample sample;
+    std::string why;
+    ASSERT_TRUE(vendor_sample::Make(options, &sample, &why)) << why;
+    OpenPort p;
+    ASSERT_TRUE(p.opened);
+    ASSERT_TRUE(PlayM4_PlaySoundShare(p.port));
+    ASSERT_TRUE(PlayM4_Play(p.port, nullptr));
+    ASSERT_TRUE(FeedSample(p.port, sample));
+    /* Four seconds of pictures, not held back for the twenty the sound
+     * claims to lie ahead. */
+    EXPECT_TRUE(WaitFor([&] { return PlayM4_GetPlayedFrames(p.port) + 1 >= DWORD(sample.pictures); }, 9000))
+        << PlayM4_GetPlayedFrames(p.port);
+}
+
 }  // namespace

@@ -250,7 +250,8 @@ bool Make(const Options &o, Sample *sample, std::string *why)
         const size_t at = i * soundPerPicture;
         if (o.sound && at + soundPerPicture <= pcm.size()) {
             Packet sound{PackHeader(pts - kMuxDelay90k + 1), true, ms};
-            Append(sound.data, PesPackets(0xC0, pts, pcm.data() + at, soundPerPicture));
+            const uint64_t soundPts = pts + uint64_t(int64_t(o.soundStampOffsetMs) * 90);
+            Append(sound.data, PesPackets(0xC0, soundPts, pcm.data() + at, soundPerPicture));
             sample->packets.push_back(std::move(sound));
         }
     }

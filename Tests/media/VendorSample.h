@@ -42,6 +42,7 @@ struct Options {
     int toneHz = 1000;
     bool muLaw = false;      /* A-law otherwise */
     bool sound = true;
+    int soundStampOffsetMs = 0;  /* sound stamped this far from its pictures */
 };
 
 struct Packet {

@@ -329,7 +329,10 @@ void Player::Present()
                     break;
                 const Sound &head = sounds_[size_t(soundHead_)];
                 due = pacer.Due(head.stamp, now);
-                if (due - now > kSoundLeadMs) {
+                /* Sound stamped far ahead of the pictures would hold the
+                 * queue, and the demultiplexer with it: dropped. */
+                const bool farAhead = due - now > Pacer::kMaxEarlyMs;
+                if (due - now > kSoundLeadMs && !farAhead) {
                     waitMs = std::min(waitMs, due - now - kSoundLeadMs);
                     break;
                 }
@@ -340,7 +343,7 @@ void Player::Present()
                 --soundCount_;
             }
             space_.notify_all();
-            if (soundWanted && now - due <= kSoundLateMs)
+            if (soundWanted && now - due <= kSoundLateMs && due - now <= kSoundLeadMs)
                 sound.Play(block.data(), count, rate, settings.volume);
         }
 
