@@ -27,7 +27,7 @@ public:
             while (!stop_) {
                 for (LONG port : ports_)
                     if (PLAYM4_DISPLAY_CALLBACK cb = fake::InstalledCallback(port))
-                        cb(port, picture_, sizeof picture_, 704 + port, 576, 40, PLAYM4_PICTURE_I420, 0);
+                        cb(port, picture_, sizeof picture_, 704 + port, 576, 40, PLAYM4_PICTURE_YV12, 0);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         });
@@ -87,7 +87,7 @@ TEST_F(VendorTest, ACaptureConvertsOnePictureOfItsPort)
     const auto converts = fake::CallsOf("PlayM4_ConvertToBmpFile");
     ASSERT_EQ(converts.size(), 1u);  // though pictures kept coming for 500 ms
     EXPECT_EQ(converts[0].args,
-              std::vector<long long>({source.PictureAddress(), 64, 704 + kPort, 576, PLAYM4_PICTURE_I420}));
+              std::vector<long long>({source.PictureAddress(), 64, 704 + kPort, 576, PLAYM4_PICTURE_YV12}));
     EXPECT_EQ(converts[0].text, "/tmp/gate 3.bmp");
     EXPECT_EQ(fake::InstalledCallback(kPort), nullptr);
     EXPECT_TRUE(log.Lines().empty());
@@ -116,8 +116,8 @@ TEST_F(VendorTest, APictureWhileNoCaptureWaitsIsNotConverted)
 {
     Open();
     char picture[16] = {};
-    GE_DecoderHIK::DisplayCBFun(kPort, picture, 16, 4, 4, 0, PLAYM4_PICTURE_I420, 0);
-    GE_DecoderHIK::DisplayCBFun(-1, picture, 16, 4, 4, 0, PLAYM4_PICTURE_I420, 0);
+    GE_DecoderHIK::DisplayCBFun(kPort, picture, 16, 4, 4, 0, PLAYM4_PICTURE_YV12, 0);
+    GE_DecoderHIK::DisplayCBFun(-1, picture, 16, 4, 4, 0, PLAYM4_PICTURE_YV12, 0);
     EXPECT_TRUE(fake::Calls().empty());
 }
 

@@ -1,0 +1,84 @@
+#include "SourceBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace playm4 {
+
+SourceBuffer::SourceBuffer(size_t capacity) : capacity_(capacity), ring_(new uint8_t[capacity]) {}
+
+SourceBuffer::Put SourceBuffer::Write(const uint8_t *data, size_t size)
+{
+    if (size > capacity_)
+        return Put::TooLarge;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (size > capacity_ - filled_)
+            return Put::Full;
+        size_t tail = (head_ + filled_) % capacity_;
+        const size_t first = std::min(size, capacity_ - tail);
+        std::memcpy(ring_.get() + tail, data, first);
+        std::memcpy(ring_.get(), data + first, size - first);
+        filled_ += size;
+    }
+    readable_.notify_all();
+    return Put::Taken;
+}
+
+SourceBuffer::Got SourceBuffer::Read(uint8_t *out, size_t size, uint64_t generation, size_t *copied)
+{
+    std::unique_lock<std::mutex> hold(mutex_);
+    readable_.wait(hold, [&] { return interrupted_ || generation != generation_ || filled_ > 0; });
+    if (interrupted_)
+        return Got::Interrupted;
+    if (generation != generation_)
+        return Got::NewGeneration;
+    const size_t n = std::min(size, filled_);
+    const size_t first = std::min(n, capacity_ - head_);
+    std::memcpy(out, ring_.get() + head_, first);
+    std::memcpy(out + first, ring_.get(), n - first);
+    head_ = (head_ + n) % capacity_;
+    filled_ -= n;
+    *copied = n;
+    return Got::Data;
+}
+
+void SourceBuffer::Reset()
+{
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        head_ = 0;
+        filled_ = 0;
+        ++generation_;
+    }
+    readable_.notify_all();
+}
+
+void SourceBuffer::Interrupt()
+{
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        interrupted_ = true;
+    }
+    readable_.notify_all();
+}
+
+void SourceBuffer::Resume()
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    interrupted_ = false;
+}
+
+uint64_t SourceBuffer::Generation() const
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    return generation_;
+}
+
+size_t SourceBuffer::Filled() const
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    return filled_;
+}
+
+}  // namespace playm4
