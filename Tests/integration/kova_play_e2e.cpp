@@ -26,6 +26,8 @@ const std::string kPlayer = KOVA_PLAY_PROGRAM;
 const std::string kSamples = KOVA_PLAY_SAMPLE_DIR;
 const std::string kGenerator = KOVA_PLAY_GENERATOR;
 const std::string kWork = KOVA_PLAY_WORK_DIR;
+const std::string kVendorMaker = KOVA_PLAY_VENDOR_MAKER;  /* empty where the tests' sample maker is not built */
+const char kVendorClip[] = "cam6-vendor.hik";
 
 struct Rgb {
     int r, g, b;
@@ -43,6 +45,8 @@ const Clip kClips[] = {
     {"cam4-h264-g711a.mov", {0xF0, 0x80, 0x00}, {0x80, 0x80, 0x80}},
 };
 const Rgb kFailedPane = {96, 0, 0};
+/* The vendor sample's quadrants: top left, top right, bottom left, bottom right. */
+const Rgb kVendorQuadrants[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
 
 struct PlayRun {
     int status = -1;
@@ -181,7 +185,8 @@ protected:
     static void SetUpTestSuite()
     {
         ::mkdir(kWork.c_str(), 0755);
-        const std::string command = "KOVA_SAMPLE_SECONDS=3 bash '" + kGenerator + "' '" + kSamples + "' >/dev/null";
+        const std::string command = "KOVA_SAMPLE_SECONDS=3 KOVA_VENDOR_SAMPLE_MAKER='" + kVendorMaker + "' bash '" +
+                                    kGenerator + "' '" + kSamples + "' >/dev/null";
         generated_ = std::system("command -v ffmpeg >/dev/null") == 0 && std::system(command.c_str()) == 0;
     }
     void SetUp() override
@@ -261,6 +266,31 @@ TEST_F(KovaPlay, ScriptedControlsRunWithoutErrors)
     const std::string absent = NoPicturesReason(log);
     if (!absent.empty()) GTEST_SKIP() << "snapshot not checked: " << absent;
     EXPECT_NE(run.out.find("snapshot of pane 2: " + snapshot), std::string::npos) << run.out << run.err;
+}
+
+TEST_F(KovaPlay, VendorStreamPlaysInItsPane)
+{
+    const std::string vendor = kSamples + "/" + kVendorClip;
+    struct stat st;
+    if (kVendorMaker.empty() || ::stat(vendor.c_str(), &st) != 0)
+        GTEST_SKIP() << "no vendor sample: the tests' sample maker is not in this build";
+    const std::streamoff logStart = LogEnd();
+    const std::string shot = kWork + "/vendor.png";
+    const PlayRun run = Play("--duration 4 --sound 2 --screenshot '" + shot + "' " + Sample(0) + " '" + vendor + "'");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("type 102"), std::string::npos) << run.out;
+    ExpectNoErrorLines(LogLinesFrom(logStart));
+    const std::vector<PaneRect> panes = PanesOf(run.out);
+    ASSERT_EQ(panes.size(), 2u) << run.out;
+    Picture picture;
+    ASSERT_TRUE(ReadPng(shot, picture));
+    const PaneRect &p = panes[1];
+    const int xs[4] = {p.x + p.w / 4, p.x + p.w * 3 / 4, p.x + p.w / 4, p.x + p.w * 3 / 4};
+    const int ys[4] = {p.y + p.h / 4, p.y + p.h / 4, p.y + p.h * 3 / 4, p.y + p.h * 3 / 4};
+    for (int q = 0; q < 4; ++q) {
+        const Rgb shown = picture.At(xs[q], ys[q]);
+        EXPECT_TRUE(Near(shown, kVendorQuadrants[q])) << "quadrant " << q << " shows " << Text(shown);
+    }
 }
 
 TEST_F(KovaPlay, BadCommandLineIsRefused)
