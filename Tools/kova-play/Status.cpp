@@ -2,13 +2,31 @@
 
 #include <kova_control_desktop.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 namespace kovaplay {
 namespace {
 
-constexpr int kColumns = 8, kRows = 6;
+constexpr int kPeriodMs = 20;
+
+/* FNV-1a over every second pixel of every fourth row of the pane: a moving
+ * edge changes it in any picture. */
+unsigned long long Signature(const std::vector<unsigned char> &screen, const KovaFramebufferInfo &info, RECT r)
+{
+    r.left = std::max<LONG>(r.left - info.rect.left, 0);
+    r.top = std::max<LONG>(r.top - info.rect.top, 0);
+    r.right = std::min<LONG>(r.right - info.rect.left, info.width);
+    r.bottom = std::min<LONG>(r.bottom - info.rect.top, info.height);
+    unsigned long long h = 1469598103934665603ull;
+    for (LONG y = r.top; y < r.bottom; y += 4) {
+        const unsigned char *row = screen.data() + size_t(y) * info.pitch;
+        for (LONG x = r.left; x < r.right; x += 2)
+            for (int b = 0; b < info.bytesPerPixel; ++b) h = (h ^ row[x * info.bytesPerPixel + b]) * 1099511628211ull;
+    }
+    return h == 0 ? 1 : h;
+}
 
 }  // namespace
 
@@ -38,21 +56,27 @@ long long FrameWatch::Shown(int pane) const { return pane < int(panes_.size()) ?
 
 void FrameWatch::Run()
 {
-    const auto period = std::chrono::milliseconds(10);
+    const auto period = std::chrono::milliseconds(kPeriodMs);
     auto next = std::chrono::steady_clock::now();
+    std::vector<unsigned char> screen;
+    ULONGLONG seenChanges = ~0ull;
     while (!stop_) {
-        for (size_t i = 0; i < panes_.size(); ++i) {
-            const RECT &r = panes_[i];
-            const int w = r.right - r.left, h = r.bottom - r.top;
-            unsigned long long signature = 1469598103934665603ull;  // FNV-1a over the samples
-            for (int y = 0; y < kRows; ++y)
-                for (int x = 0; x < kColumns; ++x) {
-                    const COLORREF c = KovaControl_GetScreenPixel(r.left + (2 * x + 1) * w / (2 * kColumns),
-                                                                  r.top + (2 * y + 1) * h / (2 * kRows));
-                    signature = (signature ^ c) * 1099511628211ull;
+        KovaFramebufferInfo info;
+        if (KovaControl_GetFramebufferInfo(0, &info) && info.changes != seenChanges) {
+            seenChanges = info.changes;
+            if (screen.size() != size_t(info.pitch) * info.height) {
+                // Panes start black: the first picture counts even when it
+                // is already there at the first look.
+                screen.assign(size_t(info.pitch) * info.height, 0);
+                for (size_t i = 0; i < panes_.size(); ++i) last_[i] = Signature(screen, info, panes_[i]);
+            }
+            if (KovaControl_CopyFramebuffer(0, screen.data(), screen.size()) == screen.size()) {
+                for (size_t i = 0; i < panes_.size(); ++i) {
+                    const unsigned long long signature = Signature(screen, info, panes_[i]);
+                    if (signature != last_[i]) ++shown_[i];
+                    last_[i] = signature;
                 }
-            if (last_[i] != 0 && signature != last_[i]) ++shown_[i];
-            last_[i] = signature;
+            }
         }
         next += period;
         std::this_thread::sleep_until(next);

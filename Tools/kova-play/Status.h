@@ -14,10 +14,10 @@
 
 namespace kovaplay {
 
-/* Samples a sparse grid of points of every pane at 100 Hz and counts the
- * changes: each is a new picture shown. Pictures that come and go between
- * two samples are missed, so the count is a lower bound above 100 pictures
- * a second. */
+/* Reads the screen back 50 times a second (when it changed) and counts the
+ * changes of each pane: each is a new picture shown. Pictures that come and
+ * go between two looks are missed, so above 50 pictures a second the count
+ * is a lower bound, and a still picture counts once. */
 class FrameWatch {
 public:
     explicit FrameWatch(const Wall &wall);

@@ -19,9 +19,11 @@ clip() {
   local name="$1" size="$2" rate="$3" left="$4" right="$5" video="$6" sound="$7"
   local out="$dir/$name"
   [ -s "$out" ] && return 0
-  local w="${size%x*}" h="${size#*x}"
-  local picture="color=c=$left:s=$size:r=$rate,drawbox=x=iw/2:y=0:w=iw/2:h=ih:color=$right:t=fill"
-  picture+=",drawbox=x='mod(t*iw/3\,iw-ih/6)':y=ih*5/6:w=ih/6:h=ih/6:color=white:t=fill"
+  local h="${size#*x}"
+  local square=$(( h / 6 ))
+  local picture="color=c=$left:s=$size:r=$rate,drawbox=x=iw/2:y=0:w=iw/2:h=ih:color=$right:t=fill[bg];"
+  picture+="color=c=white:s=${square}x${square}:r=$rate[sq];"
+  picture+="[bg][sq]overlay=x='mod(t*W/3\,W-w)':y=H-h"
   local inputs=(-f lavfi -i "$picture")
   [ -n "$sound" ] && inputs+=(-f lavfi -i "sine=f=${8:-440}:r=8000:samples_per_frame=320")
   local partial="$dir/.partial-$$-$name"
