@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 
 namespace kovaplay {
@@ -22,8 +24,11 @@ unsigned long long Signature(const std::vector<unsigned char> &screen, const Kov
     unsigned long long h = 1469598103934665603ull;
     for (LONG y = r.top; y < r.bottom; y += 4) {
         const unsigned char *row = screen.data() + size_t(y) * info.pitch;
-        for (LONG x = r.left; x < r.right; x += 2)
-            for (int b = 0; b < info.bytesPerPixel; ++b) h = (h ^ row[x * info.bytesPerPixel + b]) * 1099511628211ull;
+        for (LONG x = r.left; x < r.right; x += 2) {
+            uint32_t pixel = 0;
+            std::memcpy(&pixel, row + x * info.bytesPerPixel, size_t(info.bytesPerPixel));
+            h = (h ^ pixel) * 1099511628211ull;
+        }
     }
     return h == 0 ? 1 : h;
 }

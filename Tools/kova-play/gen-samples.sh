@@ -4,17 +4,20 @@
 # (left and right half) with a white square moving along the bottom, so that a
 # screenshot shows which clip plays where and that it moves.
 #
-#   gen-samples.sh [DIR]   (default: samples/ at the top of the tree)
+#   gen-samples.sh [DIR]   (default: samples/ at the top of the tree, or in
+#                           the current directory for an installed copy)
 #
 # Files already there are kept. Nothing here is committed: the clips are
 # made where they are needed.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-dir="${1:-$here/../../samples}"
+tree="$here/../.."
+[ -f "$tree/CMakeLists.txt" ] || tree="$PWD"  # installed: work where it is run
+dir="${1:-$tree/samples}"
 mkdir -p "$dir"
 seconds="${KOVA_SAMPLE_SECONDS:-6}"
 
-# name size rate left right video-args sound-args
+# name size rate left-colour right-colour video-args sound-args tone-Hz format
 clip() {
   local name="$1" size="$2" rate="$3" left="$4" right="$5" video="$6" sound="$7"
   local out="$dir/$name"
@@ -44,7 +47,7 @@ clip cam5-h264.ts           480x270 30 0x8020E0 0x20A0A0 "$h264 -g 30" ""       
 # The vendor sample (stream header, then a program stream with H.264 and
 # G.711) is written by the tests' sample maker (kova-vendor-sample): ffmpeg
 # does not put G.711 into a program stream.
-maker="${KOVA_VENDOR_SAMPLE_MAKER:-$here/../../build/Tools/kova-play/kova-vendor-sample}"
+maker="${KOVA_VENDOR_SAMPLE_MAKER:-$tree/build/Tools/kova-play/kova-vendor-sample}"
 if [ ! -s "$dir/cam6-vendor.hik" ]; then
   if [ -x "$maker" ]; then
     "$maker" "$dir/cam6-vendor.hik" && echo "made $dir/cam6-vendor.hik"
