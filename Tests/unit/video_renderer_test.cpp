@@ -238,7 +238,9 @@ TEST(VideoRendererLifecycle, StopAndExitDoNotWaitOutALongWait)
         } else {
             harness.renderer.Stop();
         }
-        EXPECT_LT(MsSince(begin), 1000) << (exitInstead ? "Exit" : "Stop");
+        // The wait in progress has a minute to go; a loaded machine may take
+        // a second or two to schedule the loop, far short of that.
+        EXPECT_LT(MsSince(begin), 5000) << (exitInstead ? "Exit" : "Stop");
         EXPECT_FALSE(harness.Drawn(1));
         EXPECT_EQ(exitInstead ? RendererExit : RendererIdle, harness.renderer.State());
     }
