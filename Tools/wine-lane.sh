@@ -157,7 +157,9 @@ for exe in "${programs[@]}"; do
   secs=$(( $(date +%s) - t0 ))
   if [ $rc -eq 0 ]; then
     passed=$((passed + 1))
-    echo "wine lane: PASS $name (${secs} s): $(grep -E 'passed|PASSED' "$work/$name.log" | tail -n1)"
+    summary=$(grep -E 'passed|PASSED' "$work/$name.log" | tail -n1 || true)
+    [ -n "$summary" ] || summary=$(grep -v '^ *$' "$work/$name.log" | tail -n3 | tr '\n' ' ')
+    echo "wine lane: PASS $name (${secs} s): $summary"
   else
     failed=$((failed + 1))
     failed_names+=("$name")

@@ -19,6 +19,16 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+/* A list's count, read under the mutex its users hold. */
+int32_t CountOf(CBufferManager *pool, BufferList2 &list)
+{
+    HANDLE mutex = &list == &pool->fullList ? pool->fullMutex : pool->emptyMutex;
+    WaitForSingleObject(mutex, INFINITE);
+    const int32_t count = list.count;
+    ReleaseMutex(mutex);
+    return count;
+}
+
 std::string SizeLine(int width, int height)
 {
     return "QXSetOutput Picture width " + std::to_string(width) + ", Picture height " +
@@ -177,7 +187,8 @@ TEST(QxvideoDecodePath, APictureLargerThanABufferIsRefusedNotCopied)
     EXPECT_EQ(log.Count("QxvideoDecoder::InsertBuffers picture of 4718592 bytes (2048x1536) exceeds "
                         "the buffer payload of 3145704 bytes, dropped"),
               3u);
-    EXPECT_EQ(player.decoder->bufferManager->emptyList.count + player.decoder->bufferManager->fullList.count, 8);
+    CBufferManager *pool = player.decoder->bufferManager;
+    EXPECT_EQ(CountOf(pool, pool->emptyList) + CountOf(pool, pool->fullList), 8);
 
     // The largest window size that fits plays.
     player.window.Resize(1920, 1080);
@@ -251,7 +262,8 @@ TEST(QxvideoDecodePath, AStoppedPoolDropsNewPicturesAndKeepsTheQueuedOnes)
     player.decoder->SetSpeed(1);  // quarter speed: 160 ms a picture, so that the queue fills
     player.Feed({packets.begin(), packets.begin() + 6}, 320, 240, 22, 0, true);
     player.decoder->Stop();
-    const int queued = player.decoder->bufferManager->fullList.count;
+    CBufferManager *pool = player.decoder->bufferManager;
+    const int queued = CountOf(pool, pool->fullList);
     EXPECT_GE(queued, 2);
 
     // A stopped pool gives no buffer: the picture is dropped, and that is no failure.
@@ -259,16 +271,15 @@ TEST(QxvideoDecodePath, AStoppedPoolDropsNewPicturesAndKeepsTheQueuedOnes)
                                         0, 0),
               0);
     EXPECT_EQ(log.Count("QxvideoDecoder::InsertBuffers no empty buffer now!"), 1u);
-    EXPECT_EQ(player.decoder->bufferManager->fullList.count, queued);
+    EXPECT_EQ(CountOf(pool, pool->fullList), queued);
 
     // The renderer takes the queued pictures after the restart (whether it
     // still shows them is its pacing's affair).
     player.decoder->Start();
-    CBufferManager *pool = player.decoder->bufferManager;
-    for (int i = 0; i < 500 && (pool->fullList.count > 0 || pool->emptyList.count < 8); ++i)
+    for (int i = 0; i < 500 && (CountOf(pool, pool->fullList) > 0 || CountOf(pool, pool->emptyList) < 8); ++i)
         Sleep(10);
-    EXPECT_EQ(pool->fullList.count, 0);
-    EXPECT_EQ(pool->emptyList.count, 8);
+    EXPECT_EQ(CountOf(pool, pool->fullList), 0);
+    EXPECT_EQ(CountOf(pool, pool->emptyList), 8);
 }
 
 struct SoundCase {
