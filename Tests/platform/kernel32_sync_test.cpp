@@ -73,6 +73,22 @@ static void wait_for_count(LONG *counter, LONG value)
 }
 
 /* ---- mutexes ---- */
+/* Holds the mutex for 5 ms at a time and takes it again at once, as a
+ * loop that keeps it for each pass does, until told to stop. */
+static LONG g_stop_looping;
+
+static DWORD WINAPI loop_holding(LPVOID arg)
+{
+    DWORD passes = 0;
+    while (!get(&g_stop_looping)) {
+        if (WaitForSingleObject((HANDLE)arg, 5000) != WAIT_OBJECT_0) return 0;
+        Sleep(5);
+        ReleaseMutex((HANDLE)arg);
+        passes++;
+    }
+    return passes;
+}
+
 
 static void test_mutex(void)
 {
@@ -106,6 +122,41 @@ static void test_mutex(void)
     ok(run_thread(poll_object, m) == WAIT_TIMEOUT, "initially owned mutex was free\n");
     ok(ReleaseMutex(m), "release of the initial ownership\n");
     ok(run_thread(take_and_release, m) == WAIT_OBJECT_0, "mutex not free after release\n");
+    CloseHandle(m);
+}
+
+static void test_mutex_handoff(void)
+{
+    HANDLE m = CreateMutexA(NULL, FALSE, NULL);
+    ok(m != NULL, "CreateMutexA failed\n");
+    /* A release satisfies a thread already waiting: a loop that releases
+     * and takes the mutex again at once does not keep it from that thread.
+     * Unsatisfied, the waiter would starve for as long as the loop runs. */
+    InterlockedExchange(&g_stop_looping, 0);
+    HANDLE looper = start_thread(loop_holding, m);
+    Sleep(50);
+    DWORD slowest = 0;
+    int taken = 0;
+    for (int i = 0; i < 10; i++) {
+        DWORD start = GetTickCount();
+        if (WaitForSingleObject(m, 3000) != WAIT_OBJECT_0) continue;
+        taken++;
+        DWORD waited = GetTickCount() - start;
+        if (waited > slowest) slowest = waited;
+        ReleaseMutex(m);
+        Sleep(10);
+    }
+    InterlockedExchange(&g_stop_looping, 1);
+    ok(WaitForSingleObject(looper, 10000) == WAIT_OBJECT_0, "the looping thread did not end\n");
+    DWORD passes = 0;
+    GetExitCodeThread(looper, &passes);
+    CloseHandle(looper);
+    ok(taken == 10, "a waiter took a looping thread's mutex %d times of 10\n", taken);
+    /* Each wait ends after one of the loop's 5 ms passes; a second is room
+     * for a loaded machine. */
+    ok(slowest < 1000, "a waiter waited %lu ms for a looping thread's mutex\n", (unsigned long)slowest);
+    ok(passes > 0, "the looping thread never had the mutex\n");
+
     CloseHandle(m);
 }
 
@@ -479,6 +530,7 @@ static void test_handles(void)
 START_TEST(kernel32_sync)
 {
     test_mutex();
+    test_mutex_handoff();
     test_named_mutex();
     test_events();
     test_semaphore();

@@ -37,10 +37,27 @@ void Mutex::Undo(ThreadInfo *self, Acq how)
 bool Mutex::ReleaseBy(ThreadInfo *self)
 {
     if (owner_ != self) return false;
-    if (--count_ == 0) {
-        WakeWaiters();
-        Disown();  // may drop the last reference: nothing after this
+    if (--count_ != 0) return true;
+    /* As on Windows, the release satisfies a waiting thread's wait there and
+     * then: the mutex passes to the thread that has waited longest. Left
+     * free, it would go back to a releasing thread that waits again at once
+     * (a loop holding it for a pass) before a woken waiter is scheduled, and
+     * that waiter could starve for seconds. Threads waiting for all of a set
+     * take their chance as before. */
+    for (ThreadInfo *next : Waiters()) {
+        if (next == self || next->pulsedBy || next->waitingAll) continue;
+        AddRef();  // the new owner's, taken before the old one's goes
+        Disown();
+        owner_ = next;
+        count_ = 1;
+        next->ownedMutexes.push_back(this);
+        next->pulsedBy = this;
+        next->woken = true;
+        next->cv.notify_one();
+        return true;
     }
+    WakeWaiters();
+    Disown();  // may drop the last reference: nothing after this
     return true;
 }
 
