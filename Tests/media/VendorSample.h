@@ -43,6 +43,7 @@ struct Options {
     bool muLaw = false;      /* A-law otherwise */
     bool sound = true;
     int soundStampOffsetMs = 0;  /* sound stamped this far from its pictures */
+    bool movingSquare = false;   /* a black square crossing the bottom, for viewers */
 };
 
 struct Packet {

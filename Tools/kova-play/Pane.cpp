@@ -266,6 +266,12 @@ void Pane::Run()
         }
         Send(packet);
         havePacket_ = false;
+        // A send held by the library (its pool full while it paces what it
+        // has: after a slow start, or at a speed it cannot keep) moves the
+        // recording's clock on, as a camera's own clock would run on; else
+        // every later picture would count as late for that one hold.
+        const auto held = Clock::now() - now;
+        if (anchored_ && catchUpUntil_ < 0 && held > std::chrono::milliseconds(kLateMs)) wallAnchor_ += held;
     }
 }
 

@@ -10,6 +10,10 @@
 #include <ctime>
 #include <thread>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "Console.h"
 #include "Controls.h"
 #include "KovaDecoder.h"
@@ -68,6 +72,10 @@ int main(int argc, char **argv)
     }
     const WallLayout layout = MakeLayout(options.panes, options.paneWidth, options.paneHeight);
     PrepareDesktop(options, layout);
+    // The readers' complaints about the files (probing a vendor stream's
+    // sound, time stamps out of order where a file loops) would scroll the
+    // status lines away; a file that cannot be played is reported by its pane.
+    av_log_set_level(AV_LOG_FATAL);
     signal(SIGINT, OnInterrupt);
     signal(SIGTERM, OnInterrupt);
 

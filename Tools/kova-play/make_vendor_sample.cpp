@@ -1,6 +1,7 @@
 /* kova-vendor-sample FILE: writes a vendor-stream sample, the 40-byte stream
  * header and then an MPEG program stream with H.264 pictures (four coloured
- * quadrants) and G.711 A-law sound, with the tests' own sample maker. */
+ * quadrants, a black square crossing the bottom) and G.711 A-law sound, with
+ * the tests' own sample maker. */
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,7 @@ int main(int argc, char **argv)
     options.width = 352;
     options.height = 288;
     options.seconds = 6;
+    options.movingSquare = true;
     vendor_sample::Sample sample;
     std::string why;
     if (!vendor_sample::Make(options, &sample, &why)) {
