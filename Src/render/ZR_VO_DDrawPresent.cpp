@@ -11,7 +11,9 @@ uint32_t CZR_VO_DDraw::PresentDirectDraw(const Picture &picture)
 {
     if (!monitors) return kDrawRebuilt;
     // Every surface takes the picture before anything is blitted, so a
-    // repaint finds the same picture on every monitor.
+    // repaint finds the same picture on every monitor. Until they all have
+    // it they hold nothing a repaint may show.
+    pictureHeld = false;
     const int slots = MonitorSlots();
     for (int i = 0; i < slots; ++i) {
         if (!directDraw[i] || !primarySurface[i] || !stageSurface[i]) return kDrawObjectMissing;
@@ -116,9 +118,11 @@ void CZR_VO_DDraw::BlitOntoMonitors()
         if (!picture || !stage || !primary) continue;
 
         // For YUY2 and UYVY this is where the picture becomes RGB.
+        // A restored surface holds undefined memory: no repaint shows it.
         if (FAILED(stage->Blt(&sourceRect, picture, &sourceRect, DDBLT_WAIT | DDBLT_DDFX, &blitFx[j]))) {
             picture->Restore();
             stage->Restore();
+            pictureHeld = false;
         }
 
         // The client area in the coordinates of this monitor's primary
@@ -133,6 +137,7 @@ void CZR_VO_DDraw::BlitOntoMonitors()
         if (primary->Blt(&dest, stage, &shown, DDBLT_WAIT, NULL) == DDERR_SURFACELOST) {
             primary->Restore();
             stage->Restore();
+            pictureHeld = false;
         }
     }
 }

@@ -56,6 +56,31 @@ TEST_F(DDrawRefreshTest, StalledPictureIsRepaintedFromWhatTheOutputHolds)
     }
 }
 
+TEST_F(DDrawRefreshTest, NothingIsRepaintedFromASurfaceThatWasRestored)
+{
+    TestWindow window(WS_POPUP, 40, 40, 300, 200);
+    CZR_VO_DDraw output(1);
+    output.SetWindow(window.handle);
+    const Picture p = Quadrants(128, 96);
+    // An RGB picture surface that cannot be locked: the setup takes YUY2.
+    KovaControl_FailCall("IDirectDrawSurface7::Lock:RGB32", (LONG_PTR)DDERR_GENERIC, 0, 1);
+    ASSERT_EQ(p.DrawOn(output), 0u);
+    ASSERT_EQ(output.GetLayout(), CZR_VO_DDraw::Yuy2);
+    ASSERT_TRUE(WaitFor([&] { return output.GetRepaintCount() > 0; }, 3000));
+
+    // The next lock fails and the surface is restored: what it holds now is
+    // no picture, and a stall shows nothing from it.
+    KovaControl_FailCall("IDirectDrawSurface7::Lock:YUY2", (LONG_PTR)DDERR_GENERIC, 0, 1);
+    ASSERT_EQ(p.DrawOn(output), 0xA1888043u);
+    const uint32_t after = output.GetRepaintCount();
+    Sleep(450);
+    EXPECT_EQ(output.GetRepaintCount(), after);
+
+    // The next picture is held, and repainted, again.
+    ASSERT_EQ(p.DrawOn(output), 0u);
+    EXPECT_TRUE(WaitFor([&] { return output.GetRepaintCount() > after; }, 3000));
+}
+
 TEST_F(DDrawRefreshTest, FirstRepaintComesOnePeriodAfterThePicture)
 {
     TestWindow window(WS_POPUP, 40, 40, 300, 200);
