@@ -34,8 +34,8 @@ public:
     /* Presents one planar YUV 4:2:0 picture: `height` rows of `lumaPitch`
      * bytes at `y`, one row of `chromaPitch` bytes at `u` and at `v` per two
      * luma rows. 0 when presented (or when no window is bound), else a
-     * result code. The planes of the last picture stay readable until the
-     * next DrawYUV or Close. */
+     * result code. The planes are read only during the call: the caller
+     * may reuse them as soon as it returns. */
     virtual uint32_t DrawYUV(const uint8_t *y, const uint8_t *u, const uint8_t *v, int width,
                              int height, int lumaPitch, int chromaPitch) = 0;
 
