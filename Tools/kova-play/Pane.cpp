@@ -132,6 +132,9 @@ void Pane::SetSound(bool on)
     Post([this, on] {
         // Switching one pane on switches the pane that had the sound off.
         KOVA_SetAudio(handle_, on ? 1 : 0);
+        // The status line shows the pane's volume as the library has it.
+        LONG volume = 0;
+        if (on && volume_ < 0 && KOVA_GetVolume(handle_, &volume)) volume_ = int(volume);
     });
 }
 
