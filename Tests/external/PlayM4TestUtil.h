@@ -16,6 +16,7 @@
 #include "Media.h"
 #include "PlayM4.h"
 #include "VendorSample.h"
+#include "WindowProbe.h"
 
 namespace playm4_test {
 
@@ -42,89 +43,14 @@ inline const vendor_sample::Sample *Sample(int seconds = 4)
     return &made.emplace(seconds, std::move(sample)).first->second;
 }
 
-inline HWND MakeWindow(int x, int y, int width, int height)
-{
-    static bool registered = [] {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "playm4_test";
-        wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-        return RegisterClassA(&wc) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExA(0, "playm4_test", "", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
-                           nullptr, nullptr);
-}
-
-inline COLORREF Pixel(HWND window, int x, int y)
-{
-    HDC dc = GetDC(window);
-    const COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(window, dc);
-    return c;
-}
-
-inline bool Near(COLORREF c, Rgb want, int tolerance = 24)
-{
-    return c != CLR_INVALID && std::abs(int(GetRValue(c)) - want.r) <= tolerance &&
-           std::abs(int(GetGValue(c)) - want.g) <= tolerance && std::abs(int(GetBValue(c)) - want.b) <= tolerance;
-}
-
-inline std::string Describe(COLORREF c)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "rgb(%d,%d,%d)", GetRValue(c), GetGValue(c), GetBValue(c));
-    return text;
-}
-
-/* Polls `done` every 10 ms for up to `ms`. */
-inline bool WaitFor(const std::function<bool()> &done, int ms = 5000)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-/* True when the window shows the four quadrants of the sample picture
- * (read at the quadrants' centres). */
-inline bool ShowsQuadrants(HWND window)
-{
-    RECT r;
-    GetClientRect(window, &r);
-    const int w = r.right, h = r.bottom;
-    return Near(Pixel(window, w / 4, h / 4), vendor_sample::kTopLeft) &&
-           Near(Pixel(window, 3 * w / 4, h / 4), vendor_sample::kTopRight) &&
-           Near(Pixel(window, w / 4, 3 * h / 4), vendor_sample::kBottomLeft) &&
-           Near(Pixel(window, 3 * w / 4, 3 * h / 4), vendor_sample::kBottomRight);
-}
-
-/* True when every one of a grid of points of the window shows `colour`. */
-inline bool ShowsOnly(HWND window, Rgb colour)
-{
-    RECT r;
-    GetClientRect(window, &r);
-    for (int gy = 1; gy < 8; ++gy)
-        for (int gx = 1; gx < 8; ++gx)
-            if (!Near(Pixel(window, r.right * gx / 8, r.bottom * gy / 8), colour))
-                return false;
-    return true;
-}
-
-inline int ThreadCount()
-{
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/task")) {
-        while (dirent *e = readdir(d))
-            if (e->d_name[0] != '.')
-                ++n;
-        closedir(d);
-    }
-    return n;
-}
+using probe::Describe;
+using probe::MakeWindow;
+using probe::Near;
+using probe::Pixel;
+using probe::ShowsOnly;
+using probe::ShowsQuadrants;
+using probe::ThreadCount;
+using probe::WaitFor;
 
 /* A taken port with an open stream, freed at the end of the scope. */
 struct OpenPort {

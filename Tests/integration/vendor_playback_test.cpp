@@ -23,6 +23,7 @@
 #include "KovaDecoder.h"
 #include "Media.h"
 #include "VendorSample.h"
+#include "WindowProbe.h"
 
 namespace {
 
@@ -45,73 +46,13 @@ const vendor_sample::Sample *Sample()
     return made ? &sample : nullptr;
 }
 
-HWND MakeWindow(int x, int y, int width, int height)
-{
-    static const bool registered = [] {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "vendor_playback";
-        wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-        return RegisterClassA(&wc) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExA(0, "vendor_playback", "", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
-                           nullptr, nullptr);
-}
-
-COLORREF Pixel(HWND window, int x, int y)
-{
-    HDC dc = GetDC(window);
-    const COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(window, dc);
-    return c;
-}
-
-bool Near(COLORREF c, Rgb want)
-{
-    return c != CLR_INVALID && std::abs(int(GetRValue(c)) - want.r) <= 24 &&
-           std::abs(int(GetGValue(c)) - want.g) <= 24 && std::abs(int(GetBValue(c)) - want.b) <= 24;
-}
-
-bool ShowsQuadrants(HWND window, int w, int h)
-{
-    return Near(Pixel(window, w / 4, h / 4), vendor_sample::kTopLeft) &&
-           Near(Pixel(window, 3 * w / 4, h / 4), vendor_sample::kTopRight) &&
-           Near(Pixel(window, w / 4, 3 * h / 4), vendor_sample::kBottomLeft) &&
-           Near(Pixel(window, 3 * w / 4, 3 * h / 4), vendor_sample::kBottomRight);
-}
-
-bool ShowsOnly(HWND window, int w, int h, Rgb colour)
-{
-    for (int gy = 1; gy < 8; ++gy)
-        for (int gx = 1; gx < 8; ++gx)
-            if (!Near(Pixel(window, w * gx / 8, h * gy / 8), colour))
-                return false;
-    return true;
-}
-
-bool WaitFor(const std::function<bool()> &done, int ms = 5000)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-int ThreadCount()
-{
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/task")) {
-        while (dirent *e = readdir(d))
-            if (e->d_name[0] != '.')
-                ++n;
-        closedir(d);
-    }
-    return n;
-}
+using probe::MakeWindow;
+using probe::Near;
+using probe::Pixel;
+using probe::ShowsOnly;
+using probe::ShowsQuadrants;
+using probe::ThreadCount;
+using probe::WaitFor;
 
 /* Sends packets [from, to) of the sample as a device's client does:
  * pictures through the video call, sound through the audio call. */
@@ -178,7 +119,7 @@ TEST(VendorPlayback, PlaysIntoAWindowCapturesZoomsAndSoundsThenLeavesNothing)
     const size_t half = sample->packets.size() / 2;
     const auto start = std::chrono::steady_clock::now();
     Send(h, *sample, 0, half);
-    EXPECT_TRUE(WaitFor([&] { return ShowsQuadrants(window, 320, 240); }))
+    EXPECT_TRUE(WaitFor([&] { return ShowsQuadrants(window); }))
         << "top left shows " << std::hex << Pixel(window, 80, 60);
     EXPECT_GT(ThreadCount(), threadsBefore);
 
@@ -208,9 +149,9 @@ TEST(VendorPlayback, PlaysIntoAWindowCapturesZoomsAndSoundsThenLeavesNothing)
 
     /* The top right quarter over the whole window, then all of it again. */
     EXPECT_EQ(KOVA_SetDigitalZoom(h, 50, 0, 100, 50), 1);
-    EXPECT_TRUE(WaitFor([&] { return ShowsOnly(window, 320, 240, vendor_sample::kTopRight); }));
+    EXPECT_TRUE(WaitFor([&] { return ShowsOnly(window, vendor_sample::kTopRight); }));
     EXPECT_EQ(KOVA_SetDigitalZoom(h, 0, 0, 0, 0), 1);
-    EXPECT_TRUE(WaitFor([&] { return ShowsQuadrants(window, 320, 240); }));
+    EXPECT_TRUE(WaitFor([&] { return ShowsQuadrants(window); }));
 
     /* Let the sound play out, then stop. */
     std::this_thread::sleep_until(start + std::chrono::milliseconds(6200));
@@ -249,7 +190,7 @@ TEST(VendorPlayback, PlayerPortsComeBackWithEveryInstance)
     KOVA_HANDLE h = StartVendorInstance(window, *sample, false);
     ASSERT_NE(h, nullptr);
     Send(h, *sample, 0, 40);
-    EXPECT_TRUE(WaitFor([&] { return ShowsQuadrants(window, 160, 120); }));
+    EXPECT_TRUE(WaitFor([&] { return ShowsQuadrants(window); }));
     KOVA_ReleaseInstance(h);
     DestroyWindow(window);
 }
