@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs every test; then
-# cross-builds the 32-bit Windows DLL and checks its export table.
+# Installs what is needed, builds everything and runs every test, the packet
+# fuzzer for a minute, cross-builds the 32-bit Windows DLL and checks its
+# export table, then runs the Win32 tests under Wine64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash Tools/deps.sh
