@@ -4,7 +4,7 @@
  * monitor's primary surface back through DirectDraw and checks that the
  * picture is stretched over the client area on each.
  *
- *   output_host [--desktop SPEC] [--mode N] [--hold MS] [--snapshot PREFIX]
+ *   output_host [--desktop MONITORS] [--mode N] [--hold MS] [--snapshot PREFIX]
  *
  * --desktop   (platform layer) the monitors, as KOVA_DESKTOP gives them
  * --mode      the output's display mode (0 GDI, default 1 DirectDraw)
