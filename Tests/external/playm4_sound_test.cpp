@@ -50,6 +50,42 @@ TEST(PlayM4Sound, SoundShareSendsTheToneToTheWaveOutDevice)
     std::remove(path.c_str());
 }
 
+TEST(PlayM4Sound, SoundWithoutPicturesPlaysOnAfterASourceStall)
+{
+    const std::string path = UseWaveFile("stall");
+    const vendor_sample::Sample *sample = Sample();
+    ASSERT_NE(sample, nullptr);
+    {
+        OpenPort p;
+        ASSERT_TRUE(p.opened);
+        ASSERT_TRUE(PlayM4_PlaySoundShare(p.port));
+        ASSERT_TRUE(PlayM4_Play(p.port, nullptr));
+        /* The first pack (with the stream map and the first picture),
+         * then only the sound: two seconds, a stall longer than any
+         * lateness the player waits out, then the rest. */
+        ASSERT_TRUE(Feed(p.port, sample->header));
+        ASSERT_TRUE(Feed(p.port, sample->packets.front().data));
+        for (const vendor_sample::Packet &packet : sample->packets) {
+            if (packet.sound && packet.ms < 2000) {
+                ASSERT_TRUE(Feed(p.port, packet.data));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000 + 1600));
+        for (const vendor_sample::Packet &packet : sample->packets) {
+            if (packet.sound && packet.ms >= 2000) {
+                ASSERT_TRUE(Feed(p.port, packet.data));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+    }
+    const media::Wav r = media::ReadWav(path);
+    ASSERT_TRUE(r.valid);
+    /* Both halves (four seconds), not the first alone and a part of the
+     * second. */
+    EXPECT_GT(r.Samples(), size_t(8000 * 7 / 2)) << r.Samples();
+    std::remove(path.c_str());
+}
+
 TEST(PlayM4Sound, TheVolumeScalesTheSamples)
 {
     const std::string path = UseWaveFile("volume");

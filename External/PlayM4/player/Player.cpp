@@ -20,6 +20,8 @@ constexpr int64_t kIdleMs = 500;
 constexpr int64_t kSoundLeadMs = 80;
 /* Sound due longer ago than this is dropped rather than played late. */
 constexpr int64_t kSoundLateMs = 500;
+/* With no picture for this long the sound keeps the stream's time itself. */
+constexpr int64_t kSoundLeadsAfterMs = 2000;
 /* Spacing of pictures that come without a time stamp. */
 constexpr int64_t kPictureSpacingMs = 40;
 /* Pause before the demultiplexer is opened again after a failure. */
@@ -295,6 +297,7 @@ void Player::Present()
     Pacer pacer;
     AVFrame *showing = av_frame_alloc();
     std::vector<int16_t> block(kSoundBlockSamples);
+    int64_t lastPictureTick = INT64_MIN / 2;
     for (;;) {
         const Settings settings = port_.Snapshot();
         const int64_t now = NowMs();
@@ -329,6 +332,14 @@ void Player::Present()
                     break;
                 const Sound &head = sounds_[size_t(soundHead_)];
                 due = pacer.Due(head.stamp, now);
+                /* Without pictures a block due long ago (the source
+                 * stalled) or far ahead (its stamps jumped) re-anchors
+                 * the stream on itself, as a picture would. */
+                if ((now - due > Pacer::kMaxLateMs || due - now > Pacer::kMaxEarlyMs) && pictureCount_ == 0 &&
+                    now - lastPictureTick > kSoundLeadsAfterMs) {
+                    pacer.Decide(head.stamp, now);
+                    due = now;
+                }
                 /* Sound stamped far ahead of the pictures would hold the
                  * queue, and the demultiplexer with it: dropped. */
                 const bool farAhead = due - now > Pacer::kMaxEarlyMs;
@@ -355,6 +366,7 @@ void Player::Present()
                 Picture &head = pictures_[size_t(pictureHead_)];
                 const Pacer::Decision decision = pacer.Decide(head.stamp, now);
                 if (decision.show) {
+                    lastPictureTick = now;
                     av_frame_move_ref(showing, head.frame);
                     stamp = head.stamp;
                     pictureHead_ = (pictureHead_ + 1) % kPictures;
