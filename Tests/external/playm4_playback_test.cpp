@@ -3,6 +3,7 @@
  * bitmaps, display regions, speed, refresh, reset, and threads ended. */
 #include <atomic>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <vector>
 
@@ -161,6 +162,40 @@ TEST(PlayM4Playback, RemovingTheCallbackWaitsForACallInProgress)
     EXPECT_EQ(g_callsAfterRemoval, 0);
     EXPECT_EQ(g_stopResult, FALSE);
     EXPECT_EQ(g_stopError, DWORD(PLAYM4_ERR_ORDER));
+}
+
+std::atomic<bool> g_entered{false};
+std::atomic<LONG> g_innerStop{-1};
+std::atomic<DWORD> g_innerError{0};
+
+/* Waits until a Stop from another thread is under way, then stops the
+ * port from inside the callback. */
+void PLAYM4_CALL StopsWhileStopped(LONG port, char *, LONG, LONG, LONG, LONG, LONG, LONG)
+{
+    if (g_entered.exchange(true))
+        return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    g_innerStop = PlayM4_Stop(port);
+    g_innerError = PlayM4_GetLastError(port);
+}
+
+TEST(PlayM4Playback, TheCallbackCannotStopAPortThatIsBeingStopped)
+{
+    const vendor_sample::Sample *sample = Sample();
+    ASSERT_NE(sample, nullptr);
+    OpenPort p;
+    ASSERT_TRUE(p.opened);
+    ASSERT_TRUE(PlayM4_SetDisplayCallBack(p.port, StopsWhileStopped));
+    ASSERT_TRUE(PlayM4_Play(p.port, nullptr));
+    ASSERT_TRUE(FeedSample(p.port, *sample));
+    ASSERT_TRUE(WaitFor([] { return g_entered.load(); }));
+    /* The player is already out of the port while this Stop joins its
+     * threads; the callback's Stop is still on one of them: refused. */
+    auto stop = std::async(std::launch::async, [&] { return PlayM4_Stop(p.port); });
+    ASSERT_EQ(stop.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "Stop deadlocked";
+    EXPECT_TRUE(stop.get());
+    EXPECT_EQ(g_innerStop, FALSE);
+    EXPECT_EQ(g_innerError, DWORD(PLAYM4_ERR_ORDER));
 }
 
 TEST(PlayM4Playback, ADisplayRegionFillsTheWindow)

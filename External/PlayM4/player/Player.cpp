@@ -128,10 +128,15 @@ void Player::Stop()
     soundCount_ = 0;
 }
 
-bool Player::OnOwnThread() const
+namespace {
+
+thread_local const Port *t_playerPort = nullptr;
+
+}  // namespace
+
+const Port *Player::PortOfThisThread()
 {
-    const std::thread::id self = std::this_thread::get_id();
-    return self == demultiplexerId_.load() || self == presenterId_.load();
+    return t_playerPort;
 }
 
 void Player::Wake()
@@ -217,7 +222,7 @@ void Player::QueueSound(const int16_t *samples, int count, int rate, int64_t sta
 
 void Player::Demultiplex()
 {
-    demultiplexerId_ = std::this_thread::get_id();
+    t_playerPort = &port_;
     PsDemuxer demuxer(stream_->buffer);
     VideoDecoder pictures;
     AudioDecoder sound;
@@ -290,7 +295,7 @@ void Player::Demultiplex()
 
 void Player::Present()
 {
-    presenterId_ = std::this_thread::get_id();
+    t_playerPort = &port_;
     playm4::Display display;
     SoundOut sound;
     Yv12Packer packer;

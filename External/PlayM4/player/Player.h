@@ -48,7 +48,10 @@ public:
     /* Ends both threads and drops what is queued. */
     void Stop();
 
-    bool OnOwnThread() const;
+    /* The port whose player thread the calling thread is, or null. Set by
+     * the threads themselves, so it holds while a Stop joins them, when the
+     * port no longer has this player. */
+    static const Port *PortOfThisThread();
 
     /* The settings changed: look at them again now. */
     void Wake();
@@ -83,8 +86,6 @@ private:
     std::thread presenter_;
     /* Set by each thread as it begins: the callback may run before the
      * std::thread objects are assigned. */
-    std::atomic<std::thread::id> demultiplexerId_{};
-    std::atomic<std::thread::id> presenterId_{};
 
     std::mutex queueLock_;
     std::condition_variable presentable_;  /* presenter: something to do */

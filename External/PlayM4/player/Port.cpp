@@ -21,12 +21,18 @@ Port::~Port() = default;
 
 bool Port::TryTake()
 {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (taken_)
-        return false;
-    taken_ = true;
-    settings_ = Settings();
-    lastError = PLAYM4_ERR_NONE;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (taken_)
+            return false;
+        taken_ = true;
+        settings_ = Settings();
+        lastError = PLAYM4_ERR_NONE;
+    }
+    /* A callback set while the previous owner freed the port is not the
+     * new owner's. (No player runs on the port yet.) */
+    std::lock_guard<std::mutex> callback(callbackLock_);
+    callback_ = nullptr;
     return true;
 }
 
@@ -38,8 +44,7 @@ bool Port::Taken() const
 
 bool Port::OnPlayerThread() const
 {
-    std::lock_guard<std::mutex> hold(lock_);
-    return player_ && player_->OnOwnThread();
+    return Player::PortOfThisThread() == this;
 }
 
 void Port::EndStream()

@@ -84,7 +84,7 @@ public:
     bool WantsPictures() const { return callback_.load(std::memory_order_acquire) != nullptr; }
 
 private:
-    /* True on one of the port's player threads. Takes lock_. */
+    /* True on one of the port's player threads, also while a Stop joins them. */
     bool OnPlayerThread() const;
     /* Ends the player and the stream; the caller holds lifecycle_. */
     void EndStream();
