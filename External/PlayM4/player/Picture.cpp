@@ -46,8 +46,16 @@ SwsContext *Scaler(SwsContext *cached, int width, int height, int from, bool ful
                                               SWS_POINT, nullptr, nullptr, nullptr);
     if (!scaler)
         return nullptr;
-    const int *bt601 = sws_getCoefficients(SWS_CS_ITU601);
     const bool toRgb = to == AV_PIX_FMT_BGR0 || to == AV_PIX_FMT_BGR24;
+    // Setting the details rebuilds the conversion tables: only for a new
+    // context or a change of range, not for every picture.
+    int *inverse, *table, srcRange, dstRange, brightness, contrast, saturation;
+    if (scaler == cached &&
+        sws_getColorspaceDetails(scaler, &inverse, &srcRange, &table, &dstRange, &brightness, &contrast,
+                                 &saturation) >= 0 &&
+        srcRange == (fullRange ? 1 : 0) && dstRange == (toRgb ? 1 : 0))
+        return scaler;
+    const int *bt601 = sws_getCoefficients(SWS_CS_ITU601);
     sws_setColorspaceDetails(scaler, bt601, fullRange ? 1 : 0, bt601, toRgb ? 1 : 0, 0, 1 << 16, 1 << 16);
     return scaler;
 }
