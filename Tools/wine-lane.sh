@@ -14,9 +14,10 @@
 # Environment: KOVA_WINE_TIMEOUT (seconds per program, default 300),
 # KOVA_WINE_FILTER (a regular expression: run only matching programs).
 set -euo pipefail
+# The build directory as the caller names it (relative to where the lane is
+# started), made absolute before moving to the top of the tree.
+build=$(realpath -m "${1:-$(dirname "$0")/../build-win64}")
 cd "$(dirname "$0")/.."
-root=$PWD
-build=${1:-build-win64}
 per_program=${KOVA_WINE_TIMEOUT:-300}
 filter=${KOVA_WINE_FILTER:-.}
 lane_start=$(date +%s)
@@ -149,7 +150,7 @@ for exe in "${programs[@]}"; do
   t0=$(date +%s)
   set +e
   (cd "$work/cwd-$name" &&
-   WINEPREFIX="$current_prefix" timeout -k 10 "$per_program" "$wine" "$root/$exe") >"$work/$name.log" 2>&1
+   WINEPREFIX="$current_prefix" timeout -k 10 "$per_program" "$wine" "$exe") >"$work/$name.log" 2>&1
   rc=$?
   set -e
   WINEPREFIX="$current_prefix" "$wineserver" -k >/dev/null 2>&1 || true

@@ -6,9 +6,15 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-  # The DLL, its import library and the header; clients bring windows.h.
+  # The DLL, its import library and the header (clients bring windows.h),
+  # and the outside libraries' DLLs it imports, which must lie beside it.
   install(TARGETS KovaDecoder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  foreach(lib PlayM4 Bravik Solvane Auralin)
+    if(TARGET ${lib})
+      install(TARGETS ${lib} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    endif()
+  endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/Src/api/KovaDecoder.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   return()
 endif()
