@@ -80,18 +80,28 @@ struct StreamChoice {
 Player::Player(Port &port, std::shared_ptr<Stream> stream)
     : port_(port), stream_(std::move(stream)), sounds_(kSoundBlocks)
 {
-    for (Picture &p : pictures_) {
+    for (Picture &p : pictures_)
         p.frame = av_frame_alloc();
-        if (!p.frame)
-            throw std::bad_alloc();
+    showing_ = av_frame_alloc();
+    const bool allMade = showing_ && std::all_of(pictures_.begin(), pictures_.end(),
+                                                 [](const Picture &p) { return p.frame != nullptr; });
+    if (!allMade) {
+        FreeFrames();
+        throw std::bad_alloc();
     }
+}
+
+void Player::FreeFrames()
+{
+    for (Picture &p : pictures_)
+        av_frame_free(&p.frame);
+    av_frame_free(&showing_);
 }
 
 Player::~Player()
 {
     Stop();
-    for (Picture &p : pictures_)
-        av_frame_free(&p.frame);
+    FreeFrames();
 }
 
 bool Player::Start()
@@ -300,7 +310,7 @@ void Player::Present()
     SoundOut sound;
     Yv12Packer packer;
     Pacer pacer;
-    AVFrame *showing = av_frame_alloc();
+    AVFrame *showing = showing_;
     std::vector<int16_t> block(kSoundBlockSamples);
     int64_t lastPictureTick = INT64_MIN / 2;
     for (;;) {
@@ -365,7 +375,7 @@ void Player::Present()
 
         bool show = false;
         int64_t stamp = 0;
-        if (showing) {
+        {
             std::lock_guard<std::mutex> hold(queueLock_);
             if (pictureCount_ > 0) {
                 Picture &head = pictures_[size_t(pictureHead_)];
@@ -402,7 +412,7 @@ void Player::Present()
         wake_ = false;
     }
     sound.Close();
-    av_frame_free(&showing);
+    av_frame_unref(showing);
 }
 
 }  // namespace playm4

@@ -61,6 +61,8 @@ public:
     void DropBefore(uint64_t generation);
 
 private:
+    void FreeFrames();
+
     struct Picture {
         AVFrame *frame = nullptr;
         int64_t stamp = 0;
@@ -96,6 +98,7 @@ private:
     bool restartTiming_ = false;
     uint64_t oldestGeneration_ = 0;
     std::array<Picture, kPictures> pictures_;
+    AVFrame *showing_ = nullptr;  /* the presenter's picture in hand */
     int pictureHead_ = 0, pictureCount_ = 0;
     std::vector<Sound> sounds_;
     int soundHead_ = 0, soundCount_ = 0;
