@@ -7,6 +7,7 @@
 // takes in "error", as in "Get window size error", and the drawing failure
 // "Display err."). The library logs nothing else on its failure paths.
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -261,6 +262,64 @@ TEST_F(KovaPlay, ScriptedControlsRunWithoutErrors)
     const std::string absent = NoPicturesReason(log);
     ASSERT_EQ(absent, "");
     EXPECT_NE(run.out.find("snapshot of pane 2: " + snapshot), std::string::npos) << run.out << run.err;
+}
+
+/* The last status line of a pane in the player's output. */
+std::string LastStatusLine(const std::string &out, int pane)
+{
+    const std::string tag = " pane " + std::to_string(pane) + " ";
+    std::string last;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(1, tag.size(), tag) == 0) last = line;
+    return last;
+}
+
+TEST_F(KovaPlay, RelativeControlsGivenTogetherAddUp)
+{
+    // Each step counts from where the one before it left the pane, even when
+    // the pane has not yet pushed a picture in between.
+    const PlayRun run = Play("--duration 2 --sound 1 --at 0.5:seek=0.2 --at 0.5:seek=+1 --at 0.5:seek=+1 "
+                             "--at 0.5:volume=20 --at 0.5:volume=+10 --at 0.5:volume=+10 "
+                             "--at 0.5:speed=+ --at 0.5:speed=+ " + Sample(1));
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const size_t first = run.out.find("pane 1: seek to 0 s");
+    const size_t second = run.out.find("pane 1: seek to 1 s", first);
+    const size_t third = run.out.find("pane 1: seek to 2 s", second);
+    EXPECT_TRUE(first != std::string::npos && second != std::string::npos && third != std::string::npos) << run.out;
+    const std::string status = LastStatusLine(run.out, 1);
+    EXPECT_NE(status.find(" vol 40 "), std::string::npos) << status;
+    EXPECT_NE(status.find(" x4 "), std::string::npos) << status;
+}
+
+TEST_F(KovaPlay, FileWithNothingToPlayEndsItsPane)
+{
+    // Streams described, not one packet: looping over it would spin for ever.
+    const std::string empty = kWork + "/no-pictures.avi";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i color=c=red:s=320x240:r=25 "
+                           "-frames:v 0 -c:v mjpeg '" + empty + "'").c_str()),
+              0);
+    const PlayRun run = Play("--duration 1.5 " + Sample(0) + " '" + empty + "'");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.err.find("pane 2: " + empty + ": no picture to play"), std::string::npos) << run.err;
+    EXPECT_NE(LastStatusLine(run.out, 2).find("(ended)"), std::string::npos) << run.out;
+}
+
+TEST(KovaPlaySamples, FailedEncodingLeavesNoPartialFile)
+{
+    // An ffmpeg that writes part of its output, then fails.
+    const std::string dir = kWork + "/failed-samples", bin = kWork + "/failing-ffmpeg";
+    ASSERT_EQ(std::system(("mkdir -p '" + kWork + "' '" + bin + "' && rm -rf '" + dir + "'").c_str()), 0);
+    std::ofstream(bin + "/ffmpeg") << "#!/bin/sh\nfor last; do :; done\necho partial >\"$last\"\nexit 1\n";
+    ASSERT_EQ(::chmod((bin + "/ffmpeg").c_str(), 0755), 0);
+    const int status =
+        std::system(("PATH='" + bin + "':\"$PATH\" bash '" + kGenerator + "' '" + dir + "' >/dev/null 2>&1").c_str());
+    EXPECT_NE(status, 0) << "a failed encoding fails the script";
+    DIR *d = ::opendir(dir.c_str());
+    ASSERT_TRUE(d);
+    while (const dirent *entry = ::readdir(d))
+        EXPECT_NE(std::string(entry->d_name).rfind(".partial-", 0), 0u) << "left behind: " << entry->d_name;
+    ::closedir(d);
 }
 
 TEST_F(KovaPlay, VendorStreamPlaysInItsPane)

@@ -222,11 +222,21 @@ TEST(KovaPlayMedia, VendorFileLeavesWhole)
     EXPECT_EQ(joined, file) << "every byte, once, in order";
     EXPECT_GE(last, 1800);
 
-    ASSERT_TRUE(source->Seek(1000, error)) << error;
+    // Between two key pictures (one a second): the piece after the seek is
+    // the earlier key picture, whole from its pack.
+    ASSERT_TRUE(source->Seek(1500, error)) << error;
     Packet p;
     ASSERT_TRUE(source->Read(p, error));
     EXPECT_TRUE(StartsWith(p.data, {0, 0, 1, 0xBA}));
-    EXPECT_LE(p.ms, 1000);
+    EXPECT_LE(p.ms, 1500);
+    const std::vector<int> types = NalTypes(p.data);
+    EXPECT_NE(std::find(types.begin(), types.end(), 5), types.end()) << "a key picture at " << p.ms << " ms";
+
+    // Back to the start (as when the file loops): the header and every byte again.
+    ASSERT_TRUE(source->Seek(0, error)) << error;
+    joined.clear();
+    for (const Packet &again : ReadAll(*source)) joined.insert(joined.end(), again.data.begin(), again.data.end());
+    EXPECT_EQ(joined, file) << "a new pass sends the whole stream again";
 }
 
 TEST(KovaPlayMedia, UnplayableFilesSayWhy)

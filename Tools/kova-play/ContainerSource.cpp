@@ -57,6 +57,12 @@ public:
                          ") left out: the library plays G.711 and G.726";
             audio_ = -1;
         }
+        if (audio_ >= 0 && format_->streams[audio_]->codecpar->sample_rate <= 0) {
+            // Sound without a sample rate cannot be timed nor cut into pieces.
+            info_.note = std::string("sound (") + avcodec_get_name(format_->streams[audio_]->codecpar->codec_id) +
+                         ") left out: the file gives no sample rate";
+            audio_ = -1;
+        }
         DescribeStreams(format_, video_, audio_, info_);
         if (audio_ >= 0) {
             // Whole codewords only: G.726 packs 8 samples into bits-per-sample bytes.

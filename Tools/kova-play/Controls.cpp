@@ -137,16 +137,12 @@ bool Controls::Run(const std::string &command, std::string &error)
     if (name == "volume") {
         const bool relative = !arg.empty() && (arg[0] == '+' || arg[0] == '-');
         if (!ParseInt(arg, n)) return (error = "volume takes 0..100, +N or -N", false);
-        int volume = relative ? pane->Stats().volume : n;
-        if (relative) volume = (volume < 0 ? 90 : volume) + n;  // the device starts at 90 %
-        volume = volume < 0 ? 0 : volume > 100 ? 100 : volume;
-        pane->SetVolume(volume);
+        pane->SetVolume(n, relative);
     } else if (name == "speed") {
-        const int current = pane->Stats().speed;
-        if (arg == "+") n = current < 5 ? current + 1 : 5;
-        else if (arg == "-") n = current > 1 ? current - 1 : 1;
+        if (arg == "+") pane->SetSpeed(1, true);
+        else if (arg == "-") pane->SetSpeed(-1, true);
         else if (!ParseInt(arg, n) || n < 1 || n > 5) return (error = "speed takes 1..5 (3 is normal), + or -", false);
-        pane->SetSpeed(n);
+        else pane->SetSpeed(n);
     } else if (name == "zoom") {
         int box[4] = {0, 0, 0, 0};
         if (arg.empty()) {

@@ -138,18 +138,23 @@ void Pane::SetSound(bool on)
     });
 }
 
-void Pane::SetVolume(int volume)
+void Pane::SetVolume(int volume, bool relative)
 {
-    Post([this, volume] {
-        if (KOVA_SetVolume(handle_, volume)) volume_ = volume;
+    // A relative step starts from the volume left by the commands before it,
+    // so it is worked out here, on the pane's thread.
+    Post([this, volume, relative] {
+        int target = relative ? (volume_ < 0 ? 90 : volume_.load()) + volume : volume;  // the device starts at 90 %
+        target = std::max(0, std::min(100, target));
+        if (KOVA_SetVolume(handle_, target)) volume_ = target;
     });
 }
 
-void Pane::SetSpeed(int speed)
+void Pane::SetSpeed(int speed, bool relative)
 {
-    Post([this, speed] {
-        KOVA_SetSpeed(handle_, speed);
-        speed_ = speed;
+    Post([this, speed, relative] {
+        const int target = relative ? std::max(1, std::min(5, speed_ + speed)) : speed;
+        KOVA_SetSpeed(handle_, target);
+        speed_ = target;
         anchored_ = false;  // the pushing clock restarts at the new rate
     });
 }
@@ -169,14 +174,19 @@ void Pane::Seek(long long ms, bool relative)
         const long long duration = source_->Info().durationMs;
         if (duration > 0) target = std::min(target, duration - 1);
         target = std::max(0LL, target);
-        // The library filters by whole seconds of the time stamps: the sum of
-        // the two values is the second to show next.
-        KOVA_NotifySeek(handle_, LONG(settings_.timeBase), LONG(target / 1000));
+        // The file first: a library told of a seek the file cannot make
+        // would wait for pictures of the target that never come.
         std::string error;
         if (!source_->Seek(target, error)) {
             Complain(PaneName(index_) + ": " + error);
             return;
         }
+        // The library filters by whole seconds of the time stamps: the sum of
+        // the two values is the second to show next.
+        KOVA_NotifySeek(handle_, LONG(settings_.timeBase), LONG(target / 1000));
+        // A further relative seek queued behind this one counts from here.
+        positionMs_ = target;
+        passEmpty_ = false;  // what is left of this pass says nothing of the file
         havePacket_ = false;
         anchored_ = false;
         catchUpUntil_ = target / 1000 * 1000;
@@ -235,11 +245,17 @@ void Pane::Run()
                 if (!error.empty()) {
                     Complain(PaneName(index_) + ": " + path_ + ": " + error);
                     ended_ = true;
+                } else if (settings_.loop && passEmpty_) {
+                    // Nothing to push in a whole pass: looping would only
+                    // spin over the file.
+                    Complain(PaneName(index_) + ": " + path_ + ": no picture to play in the whole file");
+                    ended_ = true;
                 } else if (settings_.loop && source_->Seek(0, error)) {
                     // A new pass over the recording: a new segment, so that
                     // the library starts its clock again instead of waiting.
                     ++segment_;
                     anchored_ = false;
+                    passEmpty_ = true;
                 } else {
                     Say(PaneName(index_) + ": end of " + path_);
                     ended_ = true;
@@ -247,6 +263,7 @@ void Pane::Run()
                 continue;
             }
             havePacket_ = true;
+            passEmpty_ = false;
         }
         const auto now = Clock::now();
         if (catchUpUntil_ >= 0 && packet.ms < catchUpUntil_) {
@@ -293,7 +310,9 @@ void Pane::Send(const Packet &p)
                                         vendor ? 0 : info.height, choice_.streamType, LONG(seconds),
                                         LONG(milliseconds), segment_);
         ++videoSent_;
-        positionMs_ = p.ms;
+        // Pictures before a seek's target are not shown: the position stays
+        // at the target until they are through.
+        if (catchUpUntil_ < 0) positionMs_ = p.ms;
     }
     if (!forwarded) ++refused_;
 }

@@ -52,8 +52,10 @@ public:
 
     /* Controls, carried out on the pane's thread in the order given. */
     void SetSound(bool on);
-    void SetVolume(int volume);
-    void SetSpeed(int speed);
+    /* `relative`: a step from the pane's volume or speed at the time the
+     * command runs. Volumes are clamped to 0..100, speeds to 1..5. */
+    void SetVolume(int volume, bool relative = false);
+    void SetSpeed(int speed, bool relative = false);
     void SetZoom(int left, int top, int right, int bottom);
     void Seek(long long ms, bool relative);
     void SetDisplayMode(int mode);
@@ -94,6 +96,7 @@ private:
     long long mediaAnchor_ = 0;
     long long catchUpUntil_ = -1;
     bool havePacket_ = false;
+    bool passEmpty_ = true;  /* no packet read since the pass over the file began */
 
     std::atomic<long long> videoSent_{0}, audioSent_{0}, refused_{0}, late_{0}, positionMs_{0};
     std::atomic<int> speed_{3}, volume_{-1}, displayMode_{0}, segment_{1};

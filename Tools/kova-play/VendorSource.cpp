@@ -113,18 +113,32 @@ public:
 
     bool Seek(int64_t ms, std::string &error) override
     {
+        // The program stream lands by time stamp, not on a key picture: when
+        // the next key picture lies after the target, go back further.
+        int64_t from = ms;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            if (from <= 0) return Restart(error);  // the stream as from its start
+            if (!SeekTo(from, error) || !Resync(error)) return false;
+            if (sentUpTo_ < fileSize_ && pieceMs_ <= ms) return true;
+            from -= 1000 * (attempt + 1);
+        }
+        return true;
+    }
+
+private:
+    bool SeekTo(int64_t ms, std::string &error)
+    {
         const AVStream *s = format_->streams[video_];
         int64_t t = av_rescale_q(ms, AVRational{1, 1000}, s->time_base);
         if (s->start_time != AV_NOPTS_VALUE) t += s->start_time;
-        int r = av_seek_frame(format_, video_, t, AVSEEK_FLAG_BACKWARD);
+        const int r = av_seek_frame(format_, video_, t, AVSEEK_FLAG_BACKWARD);
         if (r < 0) {
             error = "cannot seek in this file: " + AvError(r);
             return false;
         }
-        return Resync(error);
+        return true;
     }
 
-private:
     /* Back to the first picture: the header goes out again, as after a
      * reconnect. */
     bool Restart(std::string &error)
@@ -141,7 +155,8 @@ private:
         return true;
     }
 
-    /* After a jump: the next piece starts at the pack of the next picture. */
+    /* After a jump: the next piece starts at the pack of the next key
+     * picture; the player cannot decode from any other. */
     bool Resync(std::string &error)
     {
         for (;;) {
@@ -150,11 +165,12 @@ private:
                 sentUpTo_ = fileSize_;
                 return r == AVERROR_EOF ? true : (error = "read error: " + AvError(r), false);
             }
-            const bool picture = packet_->stream_index == video_ && packet_->pos >= 0;
+            const bool key = packet_->stream_index == video_ && packet_->pos >= 0 &&
+                             (packet_->flags & AV_PKT_FLAG_KEY) != 0;
             const int64_t pos = packet_->pos;
-            const int64_t ms = picture ? PacketMs(format_, format_->streams[video_], packet_) : -1;
+            const int64_t ms = key ? PacketMs(format_, format_->streams[video_], packet_) : -1;
             av_packet_unref(packet_);
-            if (!picture) continue;
+            if (!key) continue;
             sentUpTo_ = PackStartBefore(pos);
             if (ms >= 0) pieceMs_ = ms;
             return true;

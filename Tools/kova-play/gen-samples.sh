@@ -15,6 +15,8 @@ tree="$here/../.."
 [ -f "$tree/CMakeLists.txt" ] || tree="$PWD"  # installed: work where it is run
 dir="${1:-$tree/samples}"
 mkdir -p "$dir"
+# An ffmpeg run that fails ends the script: leave none of its pieces behind.
+trap 'rm -f -- "$dir"/.partial-$$-*' EXIT
 seconds="${KOVA_SAMPLE_SECONDS:-6}"
 
 # name size rate left-colour right-colour video-args sound-args tone-Hz format

@@ -27,6 +27,9 @@ namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
 
+/* How long the end of a run waits for snapshots still in flight. */
+constexpr int kCaptureWaitSeconds = 10;
+
 void OnInterrupt(int) { g_interrupted = 1; }
 
 /* The platform layer reads its environment at the first window call. */
@@ -135,9 +138,15 @@ int main(int argc, char **argv)
         }
 
         if (controls.RunEndCommands() && status == 0) status = 1;
-        while (controls.Pending() > 0) {  // captures wait for a picture
+        // Captures wait for a picture, but not for ever: a pane may never get one.
+        const auto captureDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(kCaptureWaitSeconds);
+        while (controls.Pending() > 0 && !g_interrupted && std::chrono::steady_clock::now() < captureDeadline) {
             wall.Pump();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (controls.Pending() > 0) {
+            Complain("kova-play: " + std::to_string(controls.Pending()) +
+                     " snapshot(s) still pending at the end of the run, not waited for");
         }
         if (!options.screenshot.empty() && SaveScreenshot(options.screenshot).empty()) status = status ? status : 3;
         watch.Stop();
