@@ -281,7 +281,8 @@ TEST_F(KovaPlay, RelativeControlsGivenTogetherAddUp)
     // the pane has not yet pushed a picture in between.
     const PlayRun run = Play("--duration 2 --sound 1 --at 0.5:seek=0.2 --at 0.5:seek=+1 --at 0.5:seek=+1 "
                              "--at 0.5:volume=20 --at 0.5:volume=+10 --at 0.5:volume=+10 "
-                             "--at 0.5:speed=+ --at 0.5:speed=+ " + Sample(1));
+                             "--at 0.5:speed=+ --at 0.5:speed=+ --at 0.5:mode=next --at 0.5:mode=next " +
+                             Sample(1));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const size_t first = run.out.find("pane 1: seek to 0 s");
     const size_t second = run.out.find("pane 1: seek to 1 s", first);
@@ -290,6 +291,7 @@ TEST_F(KovaPlay, RelativeControlsGivenTogetherAddUp)
     const std::string status = LastStatusLine(run.out, 1);
     EXPECT_NE(status.find(" vol 40 "), std::string::npos) << status;
     EXPECT_NE(status.find(" x4 "), std::string::npos) << status;
+    EXPECT_NE(status.find(" mode 2 "), std::string::npos) << status;
 }
 
 TEST_F(KovaPlay, FileWithNothingToPlayEndsItsPane)

@@ -159,8 +159,9 @@ bool Controls::Run(const std::string &command, std::string &error)
         if (arg.empty() || *end != 0) return (error = "seek takes SECONDS, +SECONDS or -SECONDS", false);
         pane->Seek((long long)(seconds * 1000), relative);
     } else if (name == "mode") {
-        if (!ParseInt(arg, n)) return (error = "mode takes a number (0, 1 or 2)", false);
-        pane->SetDisplayMode(n);
+        if (arg == "next") pane->SetDisplayMode(0, true);
+        else if (!ParseInt(arg, n)) return (error = "mode takes a number (0, 1 or 2) or next", false);
+        else pane->SetDisplayMode(n);
     } else if (name == "snapshot") {
         Snapshot(arg.empty() ? "kova-play-pane" + std::to_string(pane->Index() + 1) + "-" +
                                    std::to_string(++captures_) + ".bmp"
@@ -210,13 +211,16 @@ void Controls::PollKeyboard()
     while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
         unsigned char c;
         if (read(STDIN_FILENO, &c, 1) != 1) return;
-        if (c == 0x1b) {  // an arrow key: ESC [ A..D
+        if (c == 0x1b) {
+            // An arrow key is ESC [ A..D; over a slow link its bytes may come
+            // apart, so the rest is given 50 ms. Anything else after ESC, or
+            // ESC alone, does nothing.
+            auto next = [](unsigned char *byte) {
+                pollfd more = {STDIN_FILENO, POLLIN, 0};
+                return poll(&more, 1, 50) > 0 && (more.revents & POLLIN) && read(STDIN_FILENO, byte, 1) == 1;
+            };
             unsigned char seq[2];
-            if (read(STDIN_FILENO, &seq[0], 1) == 1 && seq[0] == '[' && read(STDIN_FILENO, &seq[1], 1) == 1) {
-                Key(seq[1] == 'C' ? ']' : seq[1] == 'D' ? '[' : 0);
-                continue;
-            }
-            Key('q');
+            if (next(&seq[0]) && seq[0] == '[' && next(&seq[1])) Key(seq[1] == 'C' ? ']' : seq[1] == 'D' ? '[' : 0);
             continue;
         }
         Key(c);
@@ -241,7 +245,7 @@ void Controls::Key(int key)
     case 'z': command = "zoom"; break;
     case ']': command = "seek=+10"; break;
     case '[': command = "seek=-10"; break;
-    case 'm': command = "mode=" + std::to_string(Selected() ? (Selected()->Stats().displayMode + 1) % 3 : 0); break;
+    case 'm': command = "mode=next"; break;
     case 'c': command = "snapshot"; break;
     case 's': command = "screenshot"; break;
     case 'q': command = "quit"; break;

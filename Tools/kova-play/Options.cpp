@@ -44,7 +44,7 @@ const char *Usage()
            "  --snapshot FILE      bitmap of the selected pane at the end\n"
            "  --at SECONDS:COMMAND a command at a time into the run; commands:\n"
            "      select=N sound[=N|off] volume=V|+V|-V speed=S|+|- zoom=L,T,R,B|off\n"
-           "      seek=S|+S|-S mode=M snapshot=FILE screenshot=FILE quit\n"
+           "      seek=S|+S|-S mode=M|next snapshot=FILE screenshot=FILE quit\n"
            "Keys: 1-9 or Tab select, a sound, +/- volume, </> speed, z zoom,\n"
            "      [/] or arrows seek 10 s, m display mode, c snapshot, s screenshot, q quit\n";
 }

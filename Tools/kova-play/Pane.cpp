@@ -195,11 +195,13 @@ void Pane::Seek(long long ms, bool relative)
     });
 }
 
-void Pane::SetDisplayMode(int mode)
+void Pane::SetDisplayMode(int mode, bool next)
 {
-    Post([this, mode] {
-        KOVA_SetDisplayMode(handle_, mode);
-        displayMode_ = mode;
+    // Worked out where the commands run, after any still queued.
+    Post([this, mode, next] {
+        const int chosen = next ? (displayMode_ + 1) % 3 : mode;
+        KOVA_SetDisplayMode(handle_, chosen);
+        displayMode_ = chosen;
     });
 }
 

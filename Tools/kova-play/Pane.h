@@ -58,7 +58,8 @@ public:
     void SetSpeed(int speed, bool relative = false);
     void SetZoom(int left, int top, int right, int bottom);
     void Seek(long long ms, bool relative);
-    void SetDisplayMode(int mode);
+    /* mode 0, 1 or 2; with `next`, the mode after the pane's current one. */
+    void SetDisplayMode(int mode, bool next = false);
     /* Snapshot through the library; `done` gets whether the file appeared. */
     void Capture(std::string path, std::function<void(bool)> done);
 
