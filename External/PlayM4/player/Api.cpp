@@ -27,9 +27,8 @@ BOOL OnPort(LONG number, Call call)
     DWORD code;
     try {
         code = call(*port);
-    } catch (const std::bad_alloc &) {
-        code = PLAYM4_ERR_MEMORY;
     } catch (...) {
+        /* Out of memory, the only failure the calls throw. */
         code = PLAYM4_ERR_MEMORY;
     }
     if (code == PLAYM4_ERR_PORT)

@@ -132,6 +132,11 @@ void Player::Stop()
         presenter_.join();
     stream_->buffer.Resume();
     std::lock_guard<std::mutex> hold(queueLock_);
+    ClearQueuesLocked();
+}
+
+void Player::ClearQueuesLocked()
+{
     for (Picture &p : pictures_)
         av_frame_unref(p.frame);
     pictureCount_ = 0;
@@ -173,10 +178,7 @@ void Player::DropBefore(uint64_t generation)
     {
         std::lock_guard<std::mutex> hold(queueLock_);
         oldestGeneration_ = std::max(oldestGeneration_, generation);
-        for (Picture &p : pictures_)
-            av_frame_unref(p.frame);
-        pictureCount_ = 0;
-        soundCount_ = 0;
+        ClearQueuesLocked();
         restartTiming_ = true;
         wake_ = true;
     }

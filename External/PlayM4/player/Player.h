@@ -62,6 +62,8 @@ public:
 
 private:
     void FreeFrames();
+    /* Under queueLock_: drops every queued picture and sound block. */
+    void ClearQueuesLocked();
 
     struct Picture {
         AVFrame *frame = nullptr;

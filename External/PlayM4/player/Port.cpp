@@ -47,19 +47,29 @@ bool Port::OnPlayerThread() const
     return Player::PortOfThisThread() == this;
 }
 
-void Port::EndStream()
+void Port::StopPlayer()
 {
     std::unique_ptr<Player> player;
-    std::shared_ptr<Stream> stream;
     {
         std::lock_guard<std::mutex> hold(lock_);
         player = std::move(player_);
-        stream = std::move(stream_);
-        streamOpen_ = false;
     }
-    /* Joined outside lock_: the threads take it for their settings. */
     if (player)
         player->Stop();
+}
+
+void Port::EndStream()
+{
+    StopPlayer();
+    std::lock_guard<std::mutex> hold(lock_);
+    stream_.reset();
+}
+
+DWORD Port::StreamCheckLocked() const
+{
+    if (!taken_)
+        return PLAYM4_ERR_PORT;
+    return stream_ ? PLAYM4_ERR_NONE : PLAYM4_ERR_ORDER;
 }
 
 DWORD Port::Free()
@@ -88,7 +98,7 @@ DWORD Port::SetStreamOpenMode(DWORD mode)
         return PLAYM4_ERR_PORT;
     if (mode != PLAYM4_STREAM_REALTIME)
         return PLAYM4_ERR_ARGUMENT;
-    if (streamOpen_)
+    if (stream_)
         return PLAYM4_ERR_ORDER;
     return PLAYM4_ERR_NONE;
 }
@@ -102,7 +112,7 @@ DWORD Port::OpenStream(const BYTE *header, DWORD headerSize, DWORD bufferSize)
         std::lock_guard<std::mutex> hold(lock_);
         if (!taken_)
             return PLAYM4_ERR_PORT;
-        if (streamOpen_)
+        if (stream_)
             return PLAYM4_ERR_ORDER;
     }
     StreamHeader described;
@@ -117,11 +127,8 @@ DWORD Port::OpenStream(const BYTE *header, DWORD headerSize, DWORD bufferSize)
     } catch (const std::bad_alloc &) {
         return PLAYM4_ERR_MEMORY;
     }
-    stream->nominalWidth = described.width;
-    stream->nominalHeight = described.height;
     std::lock_guard<std::mutex> hold(lock_);
     stream_ = std::move(stream);
-    streamOpen_ = true;
     width_ = described.width;
     height_ = described.height;
     played_ = 0;
@@ -135,10 +142,9 @@ DWORD Port::CloseStream()
     std::lock_guard<std::mutex> order(lifecycle_);
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (!taken_)
-            return PLAYM4_ERR_PORT;
-        if (!streamOpen_)
-            return PLAYM4_ERR_ORDER;
+        const DWORD checked = StreamCheckLocked();
+        if (checked != PLAYM4_ERR_NONE)
+            return checked;
     }
     EndStream();
     return PLAYM4_ERR_NONE;
@@ -150,10 +156,9 @@ DWORD Port::ResetSourceBuffer()
         return PLAYM4_ERR_ORDER;
     std::lock_guard<std::mutex> order(lifecycle_);
     std::lock_guard<std::mutex> hold(lock_);
-    if (!taken_)
-        return PLAYM4_ERR_PORT;
-    if (!streamOpen_)
-        return PLAYM4_ERR_ORDER;
+    const DWORD checked = StreamCheckLocked();
+    if (checked != PLAYM4_ERR_NONE)
+        return checked;
     stream_->buffer.Reset();
     if (player_)
         player_->DropBefore(stream_->buffer.Generation());
@@ -168,10 +173,9 @@ DWORD Port::Play(HWND window)
     std::shared_ptr<Stream> stream;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (!taken_)
-            return PLAYM4_ERR_PORT;
-        if (!streamOpen_)
-            return PLAYM4_ERR_ORDER;
+        const DWORD checked = StreamCheckLocked();
+        if (checked != PLAYM4_ERR_NONE)
+            return checked;
         settings_.window = window;
         if (player_) {
             /* Playing already: only the window changes. */
@@ -204,15 +208,9 @@ DWORD Port::Stop()
     if (OnPlayerThread())
         return PLAYM4_ERR_ORDER;
     std::lock_guard<std::mutex> order(lifecycle_);
-    std::unique_ptr<Player> player;
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        if (!taken_)
-            return PLAYM4_ERR_PORT;
-        player = std::move(player_);
-    }
-    if (player)
-        player->Stop();
+    if (!Taken())
+        return PLAYM4_ERR_PORT;
+    StopPlayer();
     return PLAYM4_ERR_NONE;
 }
 
@@ -221,10 +219,9 @@ DWORD Port::InputData(const BYTE *data, DWORD size)
     std::shared_ptr<Stream> stream;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (!taken_)
-            return PLAYM4_ERR_PORT;
-        if (!streamOpen_)
-            return PLAYM4_ERR_ORDER;
+        const DWORD checked = StreamCheckLocked();
+        if (checked != PLAYM4_ERR_NONE)
+            return checked;
         stream = stream_;
     }
     if (size == 0)
@@ -244,10 +241,9 @@ DWORD Port::GetPictureSize(LONG *width, LONG *height)
     if (!width || !height)
         return Taken() ? PLAYM4_ERR_ARGUMENT : PLAYM4_ERR_PORT;
     std::lock_guard<std::mutex> hold(lock_);
-    if (!taken_)
-        return PLAYM4_ERR_PORT;
-    if (!streamOpen_)
-        return PLAYM4_ERR_ORDER;
+    const DWORD checked = StreamCheckLocked();
+    if (checked != PLAYM4_ERR_NONE)
+        return checked;
     *width = width_;
     *height = height_;
     return PLAYM4_ERR_NONE;

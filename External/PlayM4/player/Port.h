@@ -25,14 +25,11 @@ namespace playm4 {
 
 class Player;
 
-/* What an open stream keeps: its source buffer and the picture size its
- * header names. Shared with callers feeding it, so a close does not free
- * the buffer under a write. */
+/* What an open stream keeps: its source buffer. Shared with callers
+ * feeding it, so a close does not free the buffer under a write. */
 struct Stream {
     explicit Stream(size_t bufferSize) : buffer(bufferSize) {}
     SourceBuffer buffer;
-    LONG nominalWidth = 0;
-    LONG nominalHeight = 0;
 };
 
 /* The settings the player reads for every item it plays. */
@@ -88,12 +85,17 @@ private:
     bool OnPlayerThread() const;
     /* Ends the player and the stream; the caller holds lifecycle_. */
     void EndStream();
+    /* Takes the player out of the port and joins its threads, outside
+     * lock_ (they take it for their settings); the caller holds lifecycle_. */
+    void StopPlayer();
+    /* Under lock_: PLAYM4_ERR_PORT for a port not taken, PLAYM4_ERR_ORDER
+     * without an open stream, else PLAYM4_ERR_NONE. */
+    DWORD StreamCheckLocked() const;
 
     const LONG number_;
     std::mutex lifecycle_;
     mutable std::mutex lock_;
     bool taken_ = false;
-    bool streamOpen_ = false;
     std::shared_ptr<Stream> stream_;
     std::unique_ptr<Player> player_;
     Settings settings_;

@@ -22,7 +22,6 @@ int PsDemuxer::ReadSource(void *opaque, uint8_t *buffer, int size)
         return got == SourceBuffer::Got::Interrupted ? AVERROR_EXIT : AVERROR_EOF;
     }
     self->map_.Feed(buffer, copied);
-    self->bytesRead_ += copied;
     return int(copied);
 }
 
@@ -32,7 +31,6 @@ bool PsDemuxer::Open()
     generation_ = source_.Generation();
     ended_ = SourceBuffer::Got::Data;
     map_.Clear();
-    bytesRead_ = 0;
     packet_ = av_packet_alloc();
     uint8_t *buffer = static_cast<uint8_t *>(av_malloc(kReadSize));
     io_ = buffer ? avio_alloc_context(buffer, kReadSize, 0, this, &PsDemuxer::ReadSource, nullptr, nullptr) : nullptr;

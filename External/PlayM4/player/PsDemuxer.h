@@ -42,9 +42,6 @@ public:
     /* The source generation being read. */
     uint64_t Generation() const { return generation_; }
 
-    /* Bytes the demultiplexer took from the source since Open(). */
-    uint64_t BytesRead() const { return bytesRead_; }
-
 private:
     static int ReadSource(void *opaque, uint8_t *buffer, int size);
 
@@ -55,7 +52,6 @@ private:
     AVFormatContext *format_ = nullptr;
     AVIOContext *io_ = nullptr;
     AVPacket *packet_ = nullptr;
-    uint64_t bytesRead_ = 0;
 };
 
 }  // namespace playm4

@@ -36,7 +36,6 @@ public:
 
     uint64_t Generation() const;
     size_t Filled() const;
-    size_t Capacity() const { return capacity_; }
 
 private:
     const size_t capacity_;
