@@ -313,11 +313,13 @@ TEST(PlayM4Playback, StopCloseAndFreeEndEveryThread)
         default:
             break;  /* freed by OpenPort, playing */
         }
+        /* None left behind; the platform's pool workers may have ended
+         * on their own after ten idle seconds. */
         if (round < 2) {
-            EXPECT_TRUE(WaitFor([&] { return ThreadCount() == before; }, 2000)) << ThreadCount() << " vs " << before;
+            EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }, 2000)) << ThreadCount() << " vs " << before;
         }
     }
-    EXPECT_TRUE(WaitFor([&] { return ThreadCount() == before; }, 2000)) << ThreadCount() << " vs " << before;
+    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }, 2000)) << ThreadCount() << " vs " << before;
     DestroyWindow(window);
 }
 

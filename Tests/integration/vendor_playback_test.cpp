@@ -157,7 +157,9 @@ TEST(VendorPlayback, PlaysIntoAWindowCapturesZoomsAndSoundsThenLeavesNothing)
     std::this_thread::sleep_until(start + std::chrono::milliseconds(6200));
     EXPECT_EQ(KOVA_StopPlayStream(h), 1);
     KOVA_ReleaseInstance(h);
-    EXPECT_TRUE(WaitFor([&] { return ThreadCount() == threadsBefore; }, 3000))
+    /* No thread is left behind. (The platform's pool workers end on their
+     * own after ten idle seconds, so there may be fewer than before.) */
+    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= threadsBefore; }, 3000))
         << ThreadCount() << " threads, " << threadsBefore << " before";
 
     /* The tone: 8 kHz mono, 1 kHz, for most of the six seconds. */
