@@ -1,6 +1,7 @@
 // End to end: kova-play, run headless over generated sample recordings as a
-// person would run it, must show every clip's two colours in its pane of the
-// saved screenshot and leave no error line in the library's log.
+// person would run it, must show every clip's two privacy masks in their
+// colours in its pane of the saved screenshot and leave no error line in the
+// library's log.
 //
 // An error line is one of the library's failure messages: a line whose
 // message contains "Fail" or "fail", "Throw Exception", or "err" (which
@@ -42,7 +43,9 @@ struct Rgb {
     int r, g, b;
 };
 
-/* The clips of the generator: left and right colour of each picture. */
+/* The clips of the generator: the colours of the left and right privacy
+ * masks of each picture (a third of the width each, around a quarter and
+ * three quarters across, from a quarter to past half the height). */
 struct Clip {
     const char *file;
     Rgb left, right;
@@ -225,7 +228,7 @@ TEST_F(KovaPlay, WallOfFourShowsEveryClipAndLogsNoError)
         const PaneRect &p = panes[i];
         ASSERT_LE(p.x + p.w, picture.width);
         ASSERT_LE(p.y + p.h, picture.height);
-        // Upper part of each half: the moving square keeps to the bottom sixth.
+        // Inside the masks: what moves keeps below them, the clock above.
         const Rgb left = picture.At(p.x + p.w / 4, p.y + p.h * 2 / 5);
         const Rgb right = picture.At(p.x + p.w * 3 / 4, p.y + p.h * 2 / 5);
         EXPECT_TRUE(Near(left, kClips[i].left)) << "pane " << i + 1 << " left shows " << Text(left) << ", want "
