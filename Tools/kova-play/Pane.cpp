@@ -167,7 +167,8 @@ void Pane::SetVolume(int volume, bool relative)
     Post([this, volume, relative] {
         int target = relative ? (volume_ < 0 ? 90 : volume_.load()) + volume : volume;  // the device starts at 90 %
         target = std::max(0, std::min(100, target));
-        if (KOVA_SetVolume(handle_, target)) volume_ = target;
+        // A live pane not yet connected takes it when it is.
+        if (!handle_ || KOVA_SetVolume(handle_, target)) volume_ = target;
     });
 }
 
@@ -188,7 +189,9 @@ void Pane::SetSpeed(int speed, bool relative)
 void Pane::SetZoom(int left, int top, int right, int bottom)
 {
     Post([this, left, top, right, bottom] {
-        if (!KOVA_SetDigitalZoom(handle_, left, top, right, bottom))
+        if (!handle_)
+            Complain(PaneName(index_) + ": no zoom before the camera is connected");
+        else if (!KOVA_SetDigitalZoom(handle_, left, top, right, bottom))
             Complain(PaneName(index_) + ": zoom box refused");
     });
 }
