@@ -36,6 +36,26 @@ bool IsSizeChangeExempt(LONG type)
     }
 }
 
+void UnlockSound(void *lock)
+{
+    static_cast<std::recursive_mutex *>(lock)->unlock();
+}
+
+/* Holds the facade's sound lock for a scope. Taken outside the fault guard
+ * and let go by it too when a fault abandons an enclosing guarded call. */
+class SoundHold {
+public:
+    explicit SoundHold(std::recursive_mutex &lock) : locked(lock), onFault(UnlockSound, &lock) {}
+
+private:
+    struct Locked {
+        explicit Locked(std::recursive_mutex &lock) : lock(lock) { lock.lock(); }
+        ~Locked() { lock.unlock(); }
+        std::recursive_mutex &lock;
+    } locked;
+    kova::ReleaseOnFault onFault;
+};
+
 }  // namespace
 
 CPrivateVideoDecoder::CPrivateVideoDecoder(LONG deviceCode_, LONG streamType_)
@@ -57,6 +77,7 @@ CPrivateVideoDecoder::CPrivateVideoDecoder(LONG deviceCode_, LONG streamType_)
 
 CPrivateVideoDecoder::~CPrivateVideoDecoder()
 {
+    SoundHold hold(soundLock);
     if (activeDecoder)
         kova::RunGuarded([this] { activeDecoder->ShutDown(); });
     activeDecoder = nullptr;
@@ -131,6 +152,7 @@ LONG CPrivateVideoDecoder::InitPlay(HWND window_, LONG width_, LONG height_, LON
 {
     if (!standardDecoder)
         return 1;
+    SoundHold hold(soundLock);
     width = width_;
     height = height_;
     window = window_;
@@ -143,6 +165,7 @@ LONG CPrivateVideoDecoder::Start()
 {
     if (!activeDecoder)
         return 1;
+    SoundHold hold(soundLock);
     return Guarded([this] {
         if (CheckTransition(activeDecoder->state, RequestStart) == 2)
             return LONG{2};
@@ -157,6 +180,7 @@ LONG CPrivateVideoDecoder::Stop()
 {
     if (!activeDecoder)
         return 0;
+    SoundHold hold(soundLock);
     return Guarded([this] {
         if (CheckTransition(activeDecoder->state, RequestStop) == 2)
             return LONG{2};
@@ -170,6 +194,7 @@ LONG CPrivateVideoDecoder::ShutDown()
         return 0;
     /* Only brings a playing decoder to Stopped; the decoder's own ShutDown
      * runs when it is replaced or the facade is destroyed. */
+    SoundHold hold(soundLock);
     return Guarded([this] { return CheckTransition(activeDecoder->state, RequestShutDown); });
 }
 
@@ -198,6 +223,7 @@ LONG CPrivateVideoDecoder::InsertAudioBuf(const BYTE *data, LONG length, LONG fr
         return 1;
     if (activeDecoder->state != Playing)
         return 2;
+    SoundHold hold(soundLock);
     return Guarded([&] {
         return activeDecoder->InsertAudioBuf(data, length, frameInfo1, frameInfo2, frameInfo3);
     });
@@ -285,21 +311,25 @@ LONG CPrivateVideoDecoder::SetPlaySpeed(LONG step)
 
 LONG CPrivateVideoDecoder::StartAudio()
 {
+    SoundHold hold(soundLock);
     return activeDecoder ? activeDecoder->StartAudio() : 0;
 }
 
 LONG CPrivateVideoDecoder::ShutDownAudio()
 {
+    SoundHold hold(soundLock);
     return activeDecoder ? activeDecoder->ShutDownAudio() : 0;
 }
 
 LONG CPrivateVideoDecoder::SetAudioVolume(LONG volume)
 {
+    SoundHold hold(soundLock);
     return activeDecoder ? activeDecoder->SetAudioVolume(volume) : 0;
 }
 
 LONG CPrivateVideoDecoder::GetAudioVolume(LONG *volume)
 {
+    SoundHold hold(soundLock);
     return activeDecoder ? activeDecoder->GetAudioVolume(volume) : 1;
 }
 
