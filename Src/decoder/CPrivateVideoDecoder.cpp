@@ -231,8 +231,10 @@ LONG CPrivateVideoDecoder::InsertAudioBuf(const BYTE *data, LONG length, LONG fr
 
 LONG CPrivateVideoDecoder::ChangeStreamFormat(LONG width_, LONG height_, LONG streamType_)
 {
-    const bool sameType = streamType_ == streamType;
-    if (sameType && IsSizeChangeExempt(streamType_))
+    /* Type 0 keeps the current type, as it does for InitPlay: read as a
+     * change, it would stop and restart the decoder on every packet. */
+    const bool sameType = streamType_ == streamType || streamType_ == 0;
+    if (sameType && IsSizeChangeExempt(streamType))
         return 0;
     if (!activeDecoder || activeDecoder->state != Playing)
         return 1;
