@@ -223,10 +223,16 @@ LONG CPrivateVideoDecoder::InsertAudioBuf(const BYTE *data, LONG length, LONG fr
         return 1;
     if (activeDecoder->state != Playing)
         return 2;
-    SoundHold hold(soundLock);
-    return Guarded([&] {
-        return activeDecoder->InsertAudioBuf(data, length, frameInfo1, frameInfo2, frameInfo3);
-    });
+    auto insert = [&] { return activeDecoder->InsertAudioBuf(data, length, frameInfo1, frameInfo2, frameInfo3); };
+    /* The vendor decoder applies the sound switch at its first sound packet,
+     * so that packet must not cross a switch. The standard decoder only
+     * reads its atomic flag, and may wait here for a free buffer, which
+     * must not hold up a switch made from another pane. */
+    if (activeDecoder == vendorDecoder) {
+        SoundHold hold(soundLock);
+        return Guarded(insert);
+    }
+    return Guarded(insert);
 }
 
 LONG CPrivateVideoDecoder::ChangeStreamFormat(LONG width_, LONG height_, LONG streamType_)

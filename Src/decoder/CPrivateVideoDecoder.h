@@ -16,8 +16,8 @@
  * switch. Switching another pane's sound on switches this one's off from
  * that pane's thread, so soundLock orders the sound operations against
  * everything that changes the selected decoder or opens, stops or frees
- * it, and against the instance's own sound packets. Packets of video take
- * no lock. */
+ * it, and against the vendor decoder's sound packets (the standard
+ * decoder's sound flag is atomic). Packets of video take no lock. */
 #ifndef KOVA_DECODER_CPRIVATEVIDEODECODER_H
 #define KOVA_DECODER_CPRIVATEVIDEODECODER_H
 
