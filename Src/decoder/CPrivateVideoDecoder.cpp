@@ -128,6 +128,7 @@ ISampleDecoder *CPrivateVideoDecoder::SelectByStreamType()
 
 LONG CPrivateVideoDecoder::Route()
 {
+    bool replacing = false;
     if (activeDecoder) {
         if (activeDecoder->streamType == streamType) {
             /* Same type: nothing to do, and the decoder keeps the window it
@@ -138,6 +139,7 @@ LONG CPrivateVideoDecoder::Route()
         if (activeDecoder->ShutDown() != 0)
             return 1;
         activeDecoder = nullptr;
+        replacing = true;
     }
     ISampleDecoder *chosen = SelectByStreamType();
     if (!chosen)
@@ -145,6 +147,11 @@ LONG CPrivateVideoDecoder::Route()
     chosen->streamType = streamType;
     chosen->InitPlay(window, width, height, streamType);
     activeDecoder = chosen;
+    /* A decoder keeps the sound setting it had when it was last selected:
+     * a change of stream type hands it the pane's current one, or a pane
+     * switched off meanwhile would play again when its type comes back. */
+    if (replacing && soundSetting != SoundUnset)
+        soundSetting == SoundOn ? chosen->StartAudio() : chosen->ShutDownAudio();
     return 0;
 }
 
@@ -320,13 +327,19 @@ LONG CPrivateVideoDecoder::SetPlaySpeed(LONG step)
 LONG CPrivateVideoDecoder::StartAudio()
 {
     SoundHold hold(soundLock);
-    return activeDecoder ? activeDecoder->StartAudio() : 0;
+    if (!activeDecoder)
+        return 0;
+    soundSetting = SoundOn;
+    return activeDecoder->StartAudio();
 }
 
 LONG CPrivateVideoDecoder::ShutDownAudio()
 {
     SoundHold hold(soundLock);
-    return activeDecoder ? activeDecoder->ShutDownAudio() : 0;
+    if (!activeDecoder)
+        return 0;
+    soundSetting = SoundOff;
+    return activeDecoder->ShutDownAudio();
 }
 
 LONG CPrivateVideoDecoder::SetAudioVolume(LONG volume)

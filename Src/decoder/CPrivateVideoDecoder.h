@@ -89,6 +89,8 @@ private:
     HWND window = nullptr; /* from the last InitPlay */
     /* Re-entrant: a shut-down of a playing decoder stops it from inside. */
     std::recursive_mutex soundLock;
+    /* The last sound switch that reached a decoder; guarded by soundLock. */
+    enum SoundSetting { SoundUnset, SoundOff, SoundOn } soundSetting = SoundUnset;
 };
 
 #endif

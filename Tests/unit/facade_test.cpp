@@ -425,6 +425,23 @@ TEST_F(Facade, TheVendorTypeSwitchesToTheVendorDecoder)
     EXPECT_EQ(Calls(), Strings({"vendor.InsertAudioBuf data," + Args({16, 0, 0, 0})}));
 }
 
+/* A change of stream type hands the new decoder the pane's sound setting:
+ * a pane switched off while on one decoder stays off when its stream comes
+ * back to the other. */
+TEST_F(Facade, AChangeOfDecoderCarriesTheSoundSetting)
+{
+    auto facade = MakePlaying(96);
+    EXPECT_EQ(facade->StartAudio(), 0);
+    EXPECT_EQ(facade->ChangeStreamFormat(352, 288, 102), 4);
+    EXPECT_EQ(facade->ShutDownAudio(), 0);
+    EXPECT_EQ(facade->ChangeStreamFormat(352, 288, 96), 4);
+    EXPECT_EQ(Calls("vendor.StartAudio").size(), 1u);
+    EXPECT_EQ(Calls("vendor.ShutDownAudio").size(), 1u);
+    EXPECT_EQ(Calls("standard.StartAudio").size(), 1u);
+    EXPECT_EQ(Calls("standard").back(), "standard.Start");
+    EXPECT_EQ(Calls("standard.ShutDownAudio").size(), 1u);
+}
+
 TEST_F(Facade, PacketsOfStreamTypeZeroKeepTheCurrentType)
 {
     auto facade = MakePlaying(96);
