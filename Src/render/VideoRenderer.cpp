@@ -162,7 +162,11 @@ void VideoRenderer::DrawPicture(const FrameEntry *entry)
         Section guard(outputLock);
         result = output ? output->DrawYUV(y, u, v, width, height, width, width / 2) : kDrawNoPlane;
     }
-    if (result != 0)
+    // A lasting failure would fill the log at the picture rate: the first
+    // of a run says it all.
+    const bool repeated = IsLastingDrawFailure(result) && result == lastDrawResult;
+    lastDrawResult = result;
+    if (result != 0 && !repeated)
         WriteLog("Display err. Call ZR_VO_DrawYUV fail with %x, Width %ld, Height %ld",
                  static_cast<unsigned>(result), static_cast<long>(pictureWidth.load()),
                  static_cast<long>(pictureHeight.load()));

@@ -308,8 +308,9 @@ LONG QxvideoDecoder::SetAudioVolume(LONG volume)
     if (!waveOut)
         return 1;
     const DWORD raw = static_cast<DWORD>(Wrap32(static_cast<int64_t>(volume) * 65535 / 100)) & 0xFFFFu;
-    waveOut->lastResult = waveOutSetVolume(waveOut->device.load(), raw | raw << 16);
-    return waveOut->lastResult != MMSYSERR_NOERROR ? 1 : 0;
+    const MMRESULT result = waveOutSetVolume(waveOut->device.load(), raw | raw << 16);
+    waveOut->lastResult = result;
+    return result != MMSYSERR_NOERROR ? 1 : 0;
 }
 
 LONG QxvideoDecoder::GetAudioVolume(LONG *volume)

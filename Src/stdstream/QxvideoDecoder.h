@@ -20,6 +20,8 @@
 
 #include <stdarg.h>
 
+#include <atomic>
+
 #include "decoder/ISampleDecoder.h"
 #include "render/VideoOutput.h"
 #include "stdstream/StreamTables.h"
@@ -113,7 +115,8 @@ public:
     LONG videoCodec = 0;
     LONG audioCodec = 0;
     LONG bitsPerSample = 0;
-    bool audioOn = false;
+    /* Switched from the thread of the pane that takes the sound over. */
+    std::atomic<bool> audioOn{false};
     QXDecoder *decoder = nullptr;       /* owned; made by Initialize, freed by ShutDown */
     LONG currentStreamType = 0;         /* 0: nothing opened since construction or Stop */
     LONG videoWidth = 0;

@@ -337,6 +337,21 @@ TEST(VideoRendererOutput, FailedDrawsAreLoggedOneByOne)
     EXPECT_EQ(2u, log.Count("Display err. Call ZR_VO_DrawYUV fail with a1888037, Width 32, Height 16"));
     EXPECT_EQ(1u, log.Count("Display err. Call ZR_VO_DrawYUV fail with a1888033, Width 64, Height 64"));
     EXPECT_FALSE(harness.Drawn(2));
+
+    // A failure that lasts as long as its cause: once per run, not once
+    // per picture.
+    for (uint32_t lasting : {0xA1888034u, 0xA1888041u, 0xA1888042u}) {
+        RendererHarness again;
+        again.script.drawResult = lasting;
+        again.Start();
+        for (int id = 0; id < 4; ++id)
+            again.Feed(id, 0, 0);
+        ASSERT_TRUE(again.WaitForDraw(3));
+        again.Shutdown();
+        char line[96];
+        snprintf(line, sizeof line, "Display err. Call ZR_VO_DrawYUV fail with %x, Width 32, Height 16", lasting);
+        EXPECT_EQ(1u, log.Count(line)) << line;
+    }
 }
 
 TEST(VideoRendererOutput, OutputFollowsBindStartStopAndMode)
