@@ -185,6 +185,8 @@ LONG QxvideoDecoder::OpenDecoder()
 {
     if (!decoder)
         return 1;
+    pendingStamps.Clear();
+    outputFitLogged = false;
     ApplyStreamSettings(currentStreamType);
     decoder->QXDecoderRegisterLog(FFmpegLogCallback, 10);
     decoder->QXDecoderSetOutputMode(1);

@@ -6,10 +6,13 @@
 #include "KovaDecoder.h"
 
 #include <gtest/gtest.h>
+#include <kova_control_ddraw.h>
 #include <kova_control_desktop.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -272,6 +275,93 @@ TEST_F(Playback, EveryVideoCodecAndDisplayModeFillsTheWindow)
     }
     EXPECT_FALSE(NoVideoOutput()) << "pictures were logged as not drawn";
     EXPECT_TRUE(notShown.empty()) << testing::PrintToString(notShown);
+}
+
+/* What cameras and recorders send: reordered pictures, sensors above the
+ * pool's 2 MP buffers, sizes that are not whole macroblocks, clocks that
+ * jump. Each plays with no failure line and no picture dropped as late, and
+ * the client's send never waits longer than the pool's normal
+ * back-pressure (a picture interval or so while all 8 buffers are full). */
+struct CameraStream {
+    const char *file;
+    const char *codecArgs;
+    LONG type;
+    int width, height, fps, frames;
+    int held;         /* pictures a reordering decoder still holds at the end */
+    LONG displayMode;
+    int paneWidth, paneHeight;
+    int64_t jumpAt;   /* from this picture on, stamps jump ahead by 1 h; -1 none */
+    bool unstampedFirst; /* the first picture is sent without a stamp */
+};
+
+TEST_F(Playback, CameraStreamsPlayEveryPictureWithoutFailuresInBothDisplayModes)
+{
+    const char *const h264High = "-c:v libx264 -profile:v high -preset veryfast -x264-params bframes=3";
+    const char *const h264 = "-c:v libx264 -preset ultrafast -tune zerolatency";
+    const CameraStream streams[] = {
+        {"cam-bframes-1280x720.ts", h264High, 22, 1280, 720, 25, 50, 2, 0, 320, 240, -1, false},
+        {"cam-bframes-1280x720.ts", h264High, 22, 1280, 720, 25, 50, 2, 1, 320, 240, -1, false},
+        {"cam-mpeg4-bf2-640x480.ts", "-c:v mpeg4 -bf 2 -q:v 3", 2, 640, 480, 25, 50, 1, 0, 320, 240, -1, false},
+        {"cam-2560x1440.ts", h264, 22, 2560, 1440, 5, 10, 0, 1, 400, 225, -1, false},
+        {"cam-3840x2160.ts", h264, 22, 3840, 2160, 2, 4, 0, 1, 400, 225, -1, false},
+        {"cam-3840x2160.ts", h264, 22, 3840, 2160, 2, 4, 0, 0, 1920, 1080, -1, false},
+        {"cam-642x362.ts", h264, 22, 642, 362, 25, 25, 0, 1, 321, 181, -1, false},
+        {"cam-1366x768.ts", h264, 22, 1366, 768, 25, 25, 0, 1, 683, 384, -1, false},
+        {"cam-1366x768.ts", h264, 22, 1366, 768, 25, 25, 0, 0, 683, 384, -1, false},
+        {"cam-320x240.ts", h264, 22, 320, 240, 25, 50, 0, 0, 320, 240, 25, true},
+    };
+    std::vector<std::string> faults;
+    for (const CameraStream &s : streams) {
+        const std::string name = std::string(s.file) + " mode " + std::to_string(s.displayMode);
+        SCOPED_TRACE(name);
+        MarkLogStart();
+        const std::vector<media::StampedPacket> packets = media::StampedVideoPackets(
+            media::MakeCameraStream(s.file, s.width, s.height, s.fps, s.frames, s.codecArgs));
+        ASSERT_EQ(packets.size(), size_t(s.frames));
+        // A pane on the monitor, whatever its size.
+        Pane pane(0, 0, s.paneWidth, s.paneHeight);
+        KOVA_HANDLE h = KOVA_CreateInstance(0, s.type);
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(KOVA_InitPlayInstance(h, pane.handle), 1);
+        EXPECT_EQ(KOVA_SetDisplayMode(h, s.displayMode), 1);
+        EXPECT_EQ(KOVA_StartPlayStream(h), 1);
+        KovaControl_ResetDirectDrawCalls();
+
+        const DWORD interval = DWORD(1000 / s.fps);
+        DWORD longestSend = 0;
+        for (size_t k = 0; k < packets.size(); ++k) {
+            int64_t ms = 1700000000000LL % 86400000LL + packets[k].ms;
+            if (s.jumpAt >= 0 && int64_t(k) >= s.jumpAt)
+                ms += 3600 * 1000;
+            const bool unstamped = s.unstampedFirst && k == 0;
+            const DWORD before = GetTickCount();
+            EXPECT_EQ(KOVA_SendVideoFrame(h, packets[k].data.data(), LONG(packets[k].data.size()), s.width,
+                                          s.height, s.type, unstamped ? 0 : LONG(ms / 1000),
+                                          unstamped ? 0 : LONG(ms % 1000), 0),
+                      1);
+            longestSend = std::max(longestSend, GetTickCount() - before);
+        }
+        Sleep(8 * interval + 500);  // the queued pictures play out
+        std::string seen;
+        const bool shown = pane.ShowsQuadrants(&seen);
+        const LONG blits = KovaControl_DirectDrawCalls("IDirectDrawSurface7::Blt:PRIMARY");
+        KOVA_ReleaseInstance(h);
+
+        // Pictures the decoder still holds at the end are never shown.
+        const LONG expected = s.frames - s.held;
+        if (!shown)
+            faults.push_back(name + ": not on screen: " + seen);
+        if (blits < expected)
+            faults.push_back(name + ": " + std::to_string(blits) + " of " + std::to_string(expected) +
+                             " pictures shown");
+        if (longestSend > 8 * interval + 1000)
+            faults.push_back(name + ": a send waited " + std::to_string(longestSend) + " ms");
+        for (const char *failure : {"QXDecodeVideoFrame fail", "QxvideoDecoder::InsertBuffers", "Display err"})
+            for (const std::string &line : LogLines(true))
+                if (line.compare(0, std::strlen(failure), failure) == 0)
+                    faults.push_back(name + ": " + line);
+    }
+    EXPECT_TRUE(faults.empty()) << testing::PrintToString(faults);
 }
 
 TEST_F(Playback, AZoomShowsPartOfThePicture)
