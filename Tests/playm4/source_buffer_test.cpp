@@ -22,9 +22,10 @@ TEST(SourceBuffer, WritesTakeEverythingOrNothing)
     EXPECT_EQ(buffer.Filled(), 60u);
     EXPECT_EQ(buffer.Write(bytes.data(), 40), SourceBuffer::Put::Taken);
     EXPECT_EQ(buffer.Write(bytes.data(), 1), SourceBuffer::Put::Full);
-    // Larger than the whole buffer: it grows and keeps what it held.
+    // Larger than half the buffer: it grows and keeps what it held.
     EXPECT_EQ(buffer.Write(bytes.data(), 101), SourceBuffer::Put::Taken);
     EXPECT_EQ(buffer.Filled(), 201u);
+    EXPECT_EQ(buffer.Write(bytes.data(), 1), SourceBuffer::Put::Taken);  // room for two of 101
     EXPECT_EQ(buffer.Write(bytes.data(), SourceBuffer::kLargestPacket + 1), SourceBuffer::Put::TooLarge);
     buffer.Reset();
     EXPECT_EQ(buffer.Filled(), 0u);

@@ -15,7 +15,11 @@ SourceBuffer::Put SourceBuffer::Write(const uint8_t *data, size_t size)
         return Put::TooLarge;
     {
         std::lock_guard<std::mutex> hold(mutex_);
-        if (size > capacity_ && !GrowLocked(size))
+        /* The buffer holds at least two of the largest packet, so that one
+         * always finds room once the reader has taken what came before:
+         * a packet larger than half of it grows it. Smaller packets wait
+         * for room (back-pressure). */
+        if (size > capacity_ - filled_ && size > capacity_ / 2 && !GrowLocked(size) && size > capacity_)
             return Put::TooLarge;
         if (size > capacity_ - filled_)
             return Put::Full;
@@ -31,8 +35,9 @@ SourceBuffer::Put SourceBuffer::Write(const uint8_t *data, size_t size)
 
 bool SourceBuffer::GrowLocked(size_t size)
 {
-    /* Room for the bytes waiting and the packet, so it is taken now. */
-    const size_t capacity = std::max(capacity_ * 2, filled_ + size);
+    /* Room for the bytes waiting and the packet, so it is taken now, and
+     * for two packets of its size. */
+    const size_t capacity = std::max({capacity_ * 2, filled_ + size, 2 * size});
     std::unique_ptr<uint8_t[]> ring(new (std::nothrow) uint8_t[capacity]);
     if (!ring)
         return false;

@@ -3,8 +3,9 @@
  *
  * Writes take all of the bytes or none, so a caller that is refused can
  * hold its packet and offer it again (back-pressure). A packet larger than
- * the buffer (a key picture of a large sensor) grows it instead: refusing it
- * would lose it every time it is offered. The reader blocks
+ * half the buffer (a key picture of a large sensor) that finds no room grows
+ * it instead, to hold two such packets: refusing it would lose it every time
+ * it is offered, or whenever a little else is waiting. The reader blocks
  * while the buffer is empty; Interrupt() wakes it for good (until
  * Resume()), Reset() empties the buffer and starts a new generation, so a
  * reader still busy with bytes of the old one learns that they are gone. */
