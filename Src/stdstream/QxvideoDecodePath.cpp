@@ -15,6 +15,7 @@
 #include "render/VideoRenderer.h"
 #include "stdstream/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
+#include "stdstream/FieldBlend.h"
 #include "stdstream/FrameEntry.h"
 #include "stdstream/PictureStamps.h"
 
@@ -241,7 +242,17 @@ LONG QxvideoDecoder::QueueFrame(const unsigned char *payload, LONG size, LONG au
     entry->milliseconds = frameInfo2;
     entry->audioLength = audioLength;
     entry->segmentId = frameInfo3;
-    std::memcpy(entry->Payload(), payload, static_cast<size_t>(size));
+    const Yuv420Planes planes(outWidth, outHeight);
+    if (audioLength == 0 && blendFields && planes.lumaBytes > 0 &&
+        planes.totalBytes == static_cast<uint64_t>(size)) {
+        BlendFields(payload, entry->Payload(), outWidth, outHeight);
+        BlendFields(payload + planes.uOffset, entry->Payload() + planes.uOffset, planes.chromaWidth,
+                    planes.chromaHeight);
+        BlendFields(payload + planes.vOffset, entry->Payload() + planes.vOffset, planes.chromaWidth,
+                    planes.chromaHeight);
+    } else {
+        std::memcpy(entry->Payload(), payload, static_cast<size_t>(size));
+    }
     bufferManager->PutFullBuffer(buffer);
     return 1;
 }

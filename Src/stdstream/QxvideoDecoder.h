@@ -75,7 +75,7 @@ public:
     LONG GetTotalFrames() override;
     LONG ReservedD() override;
     LONG SetDecParam(LONG audioType, LONG rate, LONG channelCount, LONG bitrate, LONG bits,
-                     LONG reserved1, LONG reserved2) override;
+                     LONG fieldBlend, LONG reserved2) override;
     LONG NotifySeek(LONG seekA, LONG seekB) override;
     LONG SetSpeed(LONG speed) override;
     LONG SetDisplayMode(LONG mode) override;
@@ -147,6 +147,7 @@ public:
     LONG nativeFitWidth = 0;            /* display mode 1: output asked for; 0 the stream's own, -1 unknown */
     LONG nativeFitHeight = 0;
     bool outputFitLogged = false;       /* a reduced output was logged since the open */
+    bool blendFields = false;           /* deinterlace: blend the fields of each picture (SetDecParam) */
 
 private:
     /* Copies decoded data into a free buffer and queues it. */

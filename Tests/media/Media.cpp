@@ -123,15 +123,17 @@ std::vector<VideoSample> VideoSamples() {
 
 std::string MakeCameraStream(const std::string& name, int width, int height, int fps, int frames,
                              const std::string& codecArgs) {
-  char source[700];
+  const int seconds = frames / fps + 1;
+  const int boxWidth = std::max(2, width / 16 & ~1), boxHeight = std::max(2, height / 16 & ~1);
+  char source[900];
   std::snprintf(source, sizeof source,
-                "-f lavfi -i color=c=white:s=%dx%d:r=%d:d=%d,"
+                "-f lavfi -i \"color=c=white:s=%dx%d:r=%d:d=%d,"
                 "drawbox=x=0:y=0:w=iw/2:h=ih/2:color=red:t=fill,"
                 "drawbox=x=0:y=ih/2:w=iw/2:h=ih/2:color=black:t=fill,"
-                "drawbox=x=iw/2:y=ih/2:w=iw/2:h=ih/2:color=blue:t=fill,"
-                "drawbox=x='mod(t*iw/2\\,iw)':y=ih/2-ih/32:w=iw/16:h=ih/16:color=green:t=fill "
+                "drawbox=x=iw/2:y=ih/2:w=iw/2:h=ih/2:color=blue:t=fill[bg];"
+                "color=c=0x00FF00:s=%dx%d:r=%d:d=%d[box];[bg][box]overlay=x='mod(t*W/2\\,W)':y=(H-h)/2\" "
                 "-frames:v %d -g %d -pix_fmt yuv420p ",
-                width, height, fps, frames / fps + 1, frames, fps);
+                width, height, fps, seconds, boxWidth, boxHeight, fps, seconds, frames, fps);
   return Make(name, std::string(source) + codecArgs + " -f mpegts");
 }
 

@@ -4,13 +4,16 @@
 // packets are logged and skipped.
 #include "qxvideo_harness.h"
 
+#include <QXDecoder.h>
 #include <Solvane.h>
 
+#include <algorithm>
 #include <random>
 
 #include "render/VideoRenderer.h"
 #include "stdstream/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
+#include "stdstream/FieldBlend.h"
 #include "stdstream/FrameEntry.h"
 
 using namespace qxtest;
@@ -423,8 +426,8 @@ TEST(QxvideoDecodePath, ReorderedPicturesLeaveInOrderWithTheirOwnStamps)
     // handing out a picture at first; each picture must carry its own stamp,
     // not that of the packet whose decode released it.
     struct Case { const char *name, *codecArgs; LONG type; } cases[] = {
-        {"bframes-h264.ts", "-c:v libx264 -profile:v high -preset veryfast -x264-params bframes=3", 22},
-        {"bframes-mpeg4.ts", "-c:v mpeg4 -bf 2 -q:v 3", 2},
+        {"reordered-h264.ts", "-c:v libx264 -profile:v high -preset veryfast -x264-params bframes=3", 22},
+        {"reordered-mpeg4.ts", "-c:v mpeg4 -bf 2 -q:v 3", 2},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -456,6 +459,43 @@ TEST(QxvideoDecodePath, ReorderedPicturesLeaveInOrderWithTheirOwnStamps)
         }
         decoder.ShutDown();
     }
+}
+
+TEST(QxvideoDecodePath, TheFieldBlendIsOffUntilAskedForAndBlendsEveryPlane)
+{
+    const uint8_t column[4] = {0, 100, 0, 100};
+    uint8_t blended[4] = {};
+    BlendFields(column, blended, 1, 4);
+    EXPECT_EQ(std::vector<uint8_t>(blended, blended + 4), std::vector<uint8_t>({25, 50, 50, 75}));
+
+    const std::vector<media::Bytes> packets = QuadrantPackets("h264", 320, 240);
+    Window window(320, 240);
+    QxvideoDecoder decoder;
+    decoder.InitPlay(window.handle(), 0, 0, 22);
+    // Not started: each picture can be read from the queue. The fifth
+    // argument is the spare value: 1 on, 2 off, anything else unchanged.
+    const LONG fieldBlend[4] = {0, 1, 0, 2};
+    const bool expectBlended[4] = {false, true, true, false};
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        decoder.SetDecParam(2, 8000, 1, 0, 16, fieldBlend[k], 0);
+        ASSERT_EQ(decoder.InsertBuf(packets[k].data(), LONG(packets[k].size()), 320, 240, 22, 0, 0, 0), 0);
+        const unsigned char *picture = decoder.decoder->QXGetVideoFrame();
+        const Yuv420Planes planes(320, 240);
+        ASSERT_EQ(uint64_t(decoder.decoder->QXGetVideoFrameSize()), planes.totalBytes);
+        std::vector<uint8_t> want(picture, picture + planes.totalBytes);
+        if (expectBlended[k]) {
+            BlendFields(picture, want.data(), 320, 240);
+            BlendFields(picture + planes.uOffset, want.data() + planes.uOffset, 160, 120);
+            BlendFields(picture + planes.vOffset, want.data() + planes.vOffset, 160, 120);
+        }
+        unsigned char *buffer = decoder.bufferManager->GetFullBuffer();
+        ASSERT_NE(buffer, nullptr);
+        const unsigned char *queued = reinterpret_cast<const FrameEntry *>(buffer)->Payload();
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), queued));
+        decoder.bufferManager->PutEmptyBuffer(buffer);
+    }
+    decoder.ShutDown();
 }
 
 TEST(QxvideoDecodePath, FramedPacketsAreUnwrappedByTheConverter)

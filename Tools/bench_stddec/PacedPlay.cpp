@@ -117,8 +117,8 @@ void ComparePacing(int rounds, int seconds)
         std::vector<media::StampedPacket> packets;
         std::vector<Result> results;
     } contestants[] = {
-        {"no B-frames (baseline)", "paced-720p-" + std::to_string(seconds) + "s.ts", base + "-tune zerolatency", {}, {}},
-        {"3 B-frames, high profile", "paced-720p-bframes-" + std::to_string(seconds) + "s.ts",
+        {"no B-frames (baseline)", "camera-720p-" + std::to_string(seconds) + "s.ts", base + "-tune zerolatency", {}, {}},
+        {"3 B-frames, high profile", "camera-720p-bframes-" + std::to_string(seconds) + "s.ts",
          base + "-profile:v high -x264-params bframes=3", {}, {}},
     };
     for (Contestant &c : contestants) {
