@@ -226,7 +226,7 @@ TEST(VideoRendererLifecycle, StopAndExitDoNotWaitOutALongWait)
         RendererHarness harness;
         harness.Start();
         harness.Feed(0, 10, 0);
-        harness.Feed(1, 70, 0);  // a minute later
+        harness.Feed(1, 19, 0);  // nine seconds later: a long wait, not a jump in the clock
         ASSERT_TRUE(harness.WaitForDraw(0));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
@@ -238,7 +238,7 @@ TEST(VideoRendererLifecycle, StopAndExitDoNotWaitOutALongWait)
         } else {
             harness.renderer.Stop();
         }
-        // The wait in progress has a minute to go; a loaded machine may take
+        // The wait in progress has seconds to go; a loaded machine may take
         // a second or two to schedule the loop, far short of that.
         EXPECT_LT(MsSince(begin), 5000) << (exitInstead ? "Exit" : "Stop");
         EXPECT_FALSE(harness.Drawn(1));
