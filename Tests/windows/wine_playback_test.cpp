@@ -241,6 +241,18 @@ TEST_F(WinePlayback, StandardStreamsPlayOntoTheScreenWithSound)
         }, 10000)) << "the screen shows " << seen;
         if (withSound)
             Sleep(1000);  // the last second of sound plays out
+        /* The decoding library's current picture as a 24-bit bitmap. */
+        const std::string bitmap = std::string("capture-") + c.codec + ".bmp";
+        EXPECT_EQ(KOVA_CaptureBitmap(h, bitmap.c_str()), 1);
+        const Bytes bmp = media::ReadFile(bitmap);
+        ASSERT_GE(bmp.size(), 54u) << "no bitmap at " << bitmap;
+        EXPECT_EQ(bmp[0], 'B');
+        EXPECT_EQ(bmp[28], 24);
+        auto le32 = [&](size_t at) { return int32_t(bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 | bmp[at + 3] << 24); };
+        const int32_t w = le32(18), rows = std::abs(le32(22));
+        EXPECT_GT(w, 0);
+        EXPECT_EQ(bmp.size(), 54u + size_t((w * 3 + 3) / 4 * 4) * size_t(rows));
+        std::remove(bitmap.c_str());
         EXPECT_EQ(KOVA_StopPlayStream(h), 1);
         KOVA_ReleaseInstance(h);
         DestroyWindow(window);
