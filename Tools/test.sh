@@ -14,6 +14,8 @@ ctest --test-dir build --output-on-failure -j2
 # for a bounded time.
 bash Tools/fuzz/run.sh 60
 
+# The Windows builds make their FFmpeg from Debian's source package once per
+# build directory (Tools/ffmpeg-mingw.sh; some minutes per architecture).
 cmake -S . -B build-win32 -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
   -DKOVA_BUILD_TESTS=OFF -DKOVA_BUILD_TOOLS=OFF
