@@ -28,7 +28,7 @@ const char *Usage()
     return "usage: kova-play [options] FILE...\n"
            "Plays recordings on a camera wall through KovaDecoder, one pane per file.\n"
            "\n"
-           "  --grid N             1, 4, 9 or 16 panes (default: enough for the files)\n"
+           "  --grid N             1, 4, 9, 16, 25, 36, 49 or 64 panes (default: enough for the files)\n"
            "  --pane-size WxH      size of each pane (default: the wall is about 960x720)\n"
            "  --duration SECONDS   end the run after this long\n"
            "  --screenshot FILE    save the desktop as PNG at the end and print its path\n"
@@ -68,8 +68,13 @@ bool ParseOptions(int argc, char **argv, Options &o, bool &help, std::string &er
             help = true;
             return true;
         } else if (flag == "--grid") {
-            if (!value(v) || !ToInt(v, o.panes) || (o.panes != 1 && o.panes != 4 && o.panes != 9 && o.panes != 16)) {
-                error = "--grid takes 1, 4, 9 or 16";
+            const auto square = [](int n) {
+                for (int side = 1; side <= 8; ++side)
+                    if (n == side * side) return true;
+                return false;
+            };
+            if (!value(v) || !ToInt(v, o.panes) || !square(o.panes)) {
+                error = "--grid takes a square number of panes: 1, 4, 9, 16, 25, 36, 49 or 64";
                 return false;
             }
         } else if (flag == "--pane-size") {
@@ -133,7 +138,11 @@ bool ParseOptions(int argc, char **argv, Options &o, bool &help, std::string &er
         error = "at most 16 files (one per pane)";
         return false;
     }
-    if (o.panes == 0) o.panes = o.files.size() <= 1 ? 1 : o.files.size() <= 4 ? 4 : o.files.size() <= 9 ? 9 : 16;
+    if (o.panes == 0) {
+        int side = 1;
+        while (side < 8 && size_t(side * side) < o.files.size()) ++side;
+        o.panes = side * side;
+    }
     if (int(o.files.size()) > o.panes) {
         error = "more files than panes";
         return false;

@@ -9,7 +9,7 @@ namespace kovaplay {
 
 struct Options {
     std::vector<std::string> files;
-    int panes = 0;                    /* 1, 4, 9 or 16; 0 = enough for the files */
+    int panes = 0;                    /* 1, 4, 9, ... 64 (a square); 0 = enough for the files */
     int paneWidth = 0, paneHeight = 0;
     double duration = 0;              /* seconds; 0 = until quit */
     std::string screenshot;           /* PNG of the desktop at the end */
