@@ -109,7 +109,7 @@ unsigned char *CBufferManager::FitBuffer(unsigned char *buffer, size_t bytes)
     return larger;
 }
 
-unsigned char *CBufferManager::GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, DWORD waitMs)
+unsigned char *CBufferManager::GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, DWORD waitMs, bool newest)
 {
     WaitForSingleObject(mutex, INFINITE);
     for (;;) {
@@ -118,7 +118,7 @@ unsigned char *CBufferManager::GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE
             return nullptr;
         }
         if (list.count > 0) {
-            unsigned char *buffer = list.Take();
+            unsigned char *buffer = newest ? list.TakeNewest() : list.Take();
             ReleaseMutex(mutex);
             return buffer;
         }
@@ -143,7 +143,11 @@ bool CBufferManager::PutBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, un
 
 unsigned char *CBufferManager::GetEmptyBuffer()
 {
-    return GetBuffer(emptyList, emptyMutex, emptyEvent, kEmptyWaitMs);
+    /* The free buffer given back last: a pane fed in real time keeps
+     * reusing the two or three buffers its pictures need, warm in the
+     * cache, and the others stay small. Which free buffer is handed out is
+     * invisible to the consumer: filled buffers keep their order. */
+    return GetBuffer(emptyList, emptyMutex, emptyEvent, kEmptyWaitMs, true);
 }
 
 bool CBufferManager::PutFullBuffer(unsigned char *buffer)
@@ -153,7 +157,7 @@ bool CBufferManager::PutFullBuffer(unsigned char *buffer)
 
 unsigned char *CBufferManager::GetFullBuffer()
 {
-    return GetBuffer(fullList, fullMutex, fullEvent, kFullWaitMs);
+    return GetBuffer(fullList, fullMutex, fullEvent, kFullWaitMs, false);
 }
 
 bool CBufferManager::PutEmptyBuffer(unsigned char *buffer)

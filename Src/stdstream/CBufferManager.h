@@ -51,8 +51,8 @@ public:
      * the pool. Always true. */
     bool AllocateBuffers();
 
-    /* Producer: a free buffer, waiting in steps of at most 1000 ms while
-     * none is free; none once running is false. */
+    /* Producer: the free buffer given back last, waiting in steps of at
+     * most 1000 ms while none is free; none once running is false. */
     unsigned char *GetEmptyBuffer();
     /* Producer: queues a filled buffer; false for null or when it cannot
      * be queued. */
@@ -93,7 +93,7 @@ private:
     int32_t sizeCount = 0;
 
     Sized *FindSize(const unsigned char *buffer);
-    unsigned char *GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, DWORD waitMs);
+    unsigned char *GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, DWORD waitMs, bool newest);
     bool PutBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, unsigned char *buffer);
 };
 

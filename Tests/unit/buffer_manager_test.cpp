@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -326,11 +327,13 @@ TEST(CBufferManager, BuffersGrowToTheFramesTheyCarryNeverShrinkAndKeepTheirOrder
         {0x300000 + 1, false, false, false, 0x300000},  // above the largest: refused
         {kCif, false, true, false, 0x300000},
     };
+    unsigned char *previous = nullptr;
     for (const Row &row : rows) {
         SCOPED_TRACE(row.bytes);
-        // Each Get returns the next of the eight in turn: cycle until the
-        // buffer under test is at the head again.
+        // The free buffer given back last comes out first: one picture at
+        // a time keeps reusing the same buffer.
         unsigned char *buffer = pool.GetEmptyBuffer();
+        if (previous) EXPECT_EQ(buffer, previous);
         ASSERT_NE(buffer, nullptr);
         g_failingAllocation = row.failAllocation ? g_allocations + 1 : 0;
         const size_t before = pool.Capacity(buffer);
@@ -345,13 +348,19 @@ TEST(CBufferManager, BuffersGrowToTheFramesTheyCarryNeverShrinkAndKeepTheirOrder
             ASSERT_TRUE(pool.PutFullBuffer(filled));
             ASSERT_EQ(pool.GetFullBuffer(), filled);
             ASSERT_TRUE(pool.PutEmptyBuffer(filled));
+            previous = filled;
         } else {
             EXPECT_EQ(pool.Capacity(buffer), before);
+            previous = buffer;
         }
-        // Bring the same buffer back to the head of the free list.
-        for (int i = 0; i < 7; ++i) ASSERT_TRUE(pool.PutEmptyBuffer(pool.GetEmptyBuffer()));
     }
     CBufferManager::allocateBuffer = saved;
+
+    // So only that one grew: the other seven hold no more than a header.
+    std::vector<unsigned char *> all;
+    for (int i = 0; i < 8; ++i) all.push_back(pool.GetEmptyBuffer());
+    EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](unsigned char *b) { return pool.Capacity(b) > 24; }), 1);
+    for (unsigned char *buffer : all) ASSERT_TRUE(pool.PutEmptyBuffer(buffer));
 
     // Eight buffers of mixed sizes still circulate as eight: order kept, a
     // ninth Get waits until one comes back, and a grown buffer's picture
