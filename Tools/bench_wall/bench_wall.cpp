@@ -38,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,27 @@ Memory MeasureMemory()
         if (r.State == MEM_COMMIT) m.committed += kib;
     }
     m.stacks = int(stackBases.size());
+    // BENCH_WALL_REGIONS: the largest allocations made since the last
+    // measurement, to see what a pane's address space is.
+    static std::vector<std::pair<void *, SIZE_T>> last;
+    std::vector<std::pair<void *, SIZE_T>> now;
+    for (const MEMORY_BASIC_INFORMATION &r : regions) {
+        if (!now.empty() && now.back().first == r.AllocationBase)
+            now.back().second += r.RegionSize;
+        else
+            now.emplace_back(r.AllocationBase, r.RegionSize);
+    }
+    if (std::getenv("BENCH_WALL_REGIONS") && !last.empty()) {
+        std::vector<std::pair<SIZE_T, void *>> added;
+        for (const auto &a : now)
+            if (std::find(last.begin(), last.end(), a) == last.end()) added.emplace_back(a.second, a.first);
+        std::sort(added.rbegin(), added.rend());
+        std::map<SIZE_T, int> bySize;
+        for (const auto &a : added) ++bySize[a.first];
+        for (auto it = bySize.rbegin(); it != bySize.rend(); ++it)
+            std::fprintf(stderr, "new allocations of %8.1f KiB: %d\n", it->first / 1024.0, it->second);
+    }
+    last = now;
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
@@ -412,17 +434,6 @@ int main(int argc, char **argv)
     late -= late0;
     const Memory after = MeasureMemory();
 
-    stop = true;
-    for (Pane &p : wall) {
-        WaitForSingleObject(p.thread, INFINITE);
-        CloseHandle(p.thread);
-    }
-    for (Pane &p : wall) {
-        KOVA_StopPlayStream(p.instance);
-        KOVA_ReleaseInstance(p.instance);
-        DestroyWindow(p.window);
-    }
-
     const double n = panes;
     if (std::getenv("BENCH_WALL_HEADER"))
         std::printf("| panes | stream | pane | reserved MiB | committed MiB | resident MiB | stacks reserved MiB (threads) "
@@ -436,5 +447,18 @@ int main(int argc, char **argv)
                 (after.inaccessible - before.inaccessible) / 1024 / n, sent ? cpu / double(sent) : 0,
                 100 * cpu / wallMs, late, sent,
                 writes ? (std::to_string(writes) + " drawn").c_str() : "-");
+    std::fflush(stdout);  // a slow teardown (Wine) must not lose the figures
+
+    stop = true;
+    for (Pane &p : wall) {
+        WaitForSingleObject(p.thread, INFINITE);
+        CloseHandle(p.thread);
+    }
+    for (Pane &p : wall) {
+        KOVA_StopPlayStream(p.instance);
+        KOVA_ReleaseInstance(p.instance);
+        DestroyWindow(p.window);
+    }
+
     return 0;
 }
