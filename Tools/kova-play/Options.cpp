@@ -134,8 +134,8 @@ bool ParseOptions(int argc, char **argv, Options &o, bool &help, std::string &er
         error = "no file to play";
         return false;
     }
-    if (o.files.size() > 16) {
-        error = "at most 16 files (one per pane)";
+    if (o.files.size() > 64) {
+        error = "at most 64 files (one per pane)";
         return false;
     }
     if (o.panes == 0) {
