@@ -2,6 +2,7 @@
  * check, setup of every monitor's objects, release and the refresh thread.
  * Presenting a picture lives in ZR_VO_DDrawPresent.cpp. */
 #include "render/ZR_VO_DDraw.h"
+#include "platform/ThreadStack.h"
 
 #include "render/ZR_VO_Monitors.h"
 
@@ -446,7 +447,8 @@ void CZR_VO_DDraw::StartRefreshThread()
     }
     stopThread = 0;
     if (refreshWake) ResetEvent(refreshWake);
-    refreshThread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, 0, RefreshThread, this, 0, &refreshThreadId));
+    refreshThread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, kThreadStackReserve, RefreshThread, this,
+                                                                  kThreadStackFlags, &refreshThreadId));
 }
 
 unsigned __stdcall CZR_VO_DDraw::RefreshThread(void *context)

@@ -1,5 +1,6 @@
 #include "stdstream/CBufferManager.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -9,6 +10,10 @@ namespace {
  * `running` again. */
 const DWORD kEmptyWaitMs = 1000;
 const DWORD kFullWaitMs = 200;
+
+/* A growing buffer is rounded up to whole pages, so that the small changes
+ * of a stream's sound blocks or a picture's size do not move it again. */
+const size_t kGrowStep = 4096;
 
 void FreeListBuffers(BufferList2 &list)
 {
@@ -40,16 +45,71 @@ bool CBufferManager::AllocateBuffers()
 {
     emptyList.BuildRing(bufferCount + 1);
     fullList.BuildRing(bufferCount + 1);
+    const size_t size = static_cast<size_t>(firstSize > 0 && firstSize < bufferSize ? firstSize : bufferSize);
+    std::free(sizes);
+    sizeCount = 0;
+    sizes = bufferCount > 0 ? static_cast<Sized *>(std::calloc(static_cast<size_t>(bufferCount), sizeof(Sized)))
+                            : nullptr;
     for (int32_t i = 0; i < bufferCount; ++i) {
-        auto *buffer = static_cast<unsigned char *>(allocateBuffer(static_cast<size_t>(bufferSize)));
+        auto *buffer = static_cast<unsigned char *>(allocateBuffer(size));
         if (!buffer) continue;  // the pool runs one buffer smaller
-        if (!emptyList.Append(buffer)) std::free(buffer);
+        if (!emptyList.Append(buffer)) {
+            std::free(buffer);
+            continue;
+        }
+        if (sizes) sizes[sizeCount++] = Sized{buffer, size};
     }
     allocated = 1;
     return true;
 }
 
-unsigned char *CBufferManager::GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, DWORD waitMs)
+CBufferManager::Sized *CBufferManager::FindSize(const unsigned char *buffer)
+{
+    for (int32_t i = 0; i < sizeCount; ++i)
+        if (sizes[i].buffer == buffer) return &sizes[i];
+    return nullptr;
+}
+
+size_t CBufferManager::Capacity(const unsigned char *buffer)
+{
+    WaitForSingleObject(emptyMutex, INFINITE);
+    const Sized *sized = FindSize(buffer);
+    const size_t capacity = sized ? sized->capacity : static_cast<size_t>(bufferSize);
+    ReleaseMutex(emptyMutex);
+    return capacity;
+}
+
+unsigned char *CBufferManager::FitBuffer(unsigned char *buffer, size_t bytes)
+{
+    if (!buffer) return nullptr;
+    const size_t most = bufferSize > 0 ? static_cast<size_t>(bufferSize) : 0;
+    if (bytes > most) {
+        PutEmptyBuffer(buffer);
+        return nullptr;
+    }
+    WaitForSingleObject(emptyMutex, INFINITE);
+    const Sized *sized = FindSize(buffer);
+    const size_t capacity = sized ? sized->capacity : most;
+    const int32_t index = sized ? static_cast<int32_t>(sized - sizes) : -1;
+    ReleaseMutex(emptyMutex);
+    if (bytes <= capacity) return buffer;  // also every buffer the pool did not allocate
+
+    // Held by this producer alone, in neither list: it may move. The new
+    // block comes first, so a failure leaves the old one as it was.
+    const size_t grown = std::min(most, (bytes + kGrowStep - 1) / kGrowStep * kGrowStep);
+    auto *larger = static_cast<unsigned char *>(allocateBuffer(grown));
+    if (!larger) {
+        PutEmptyBuffer(buffer);
+        return nullptr;
+    }
+    std::free(buffer);
+    WaitForSingleObject(emptyMutex, INFINITE);
+    sizes[index] = Sized{larger, grown};
+    ReleaseMutex(emptyMutex);
+    return larger;
+}
+
+unsigned char *CBufferManager::GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, DWORD waitMs, bool newest)
 {
     WaitForSingleObject(mutex, INFINITE);
     for (;;) {
@@ -58,7 +118,7 @@ unsigned char *CBufferManager::GetBuffer(BufferList2 &list, HANDLE mutex, HANDLE
             return nullptr;
         }
         if (list.count > 0) {
-            unsigned char *buffer = list.Take();
+            unsigned char *buffer = newest ? list.TakeNewest() : list.Take();
             ReleaseMutex(mutex);
             return buffer;
         }
@@ -83,7 +143,11 @@ bool CBufferManager::PutBuffer(BufferList2 &list, HANDLE mutex, HANDLE event, un
 
 unsigned char *CBufferManager::GetEmptyBuffer()
 {
-    return GetBuffer(emptyList, emptyMutex, emptyEvent, kEmptyWaitMs);
+    /* The free buffer given back last: a pane fed in real time keeps
+     * reusing the two or three buffers its pictures need, warm in the
+     * cache, and the others stay small. Which free buffer is handed out is
+     * invisible to the consumer: filled buffers keep their order. */
+    return GetBuffer(emptyList, emptyMutex, emptyEvent, kEmptyWaitMs, true);
 }
 
 bool CBufferManager::PutFullBuffer(unsigned char *buffer)
@@ -93,7 +157,7 @@ bool CBufferManager::PutFullBuffer(unsigned char *buffer)
 
 unsigned char *CBufferManager::GetFullBuffer()
 {
-    return GetBuffer(fullList, fullMutex, fullEvent, kFullWaitMs);
+    return GetBuffer(fullList, fullMutex, fullEvent, kFullWaitMs, false);
 }
 
 bool CBufferManager::PutEmptyBuffer(unsigned char *buffer)
@@ -105,4 +169,7 @@ void CBufferManager::ReleaseAll()
 {
     FreeListBuffers(emptyList);
     FreeListBuffers(fullList);
+    std::free(sizes);
+    sizes = nullptr;
+    sizeCount = 0;
 }

@@ -1,4 +1,5 @@
 #include "stdstream/CWaveOut.h"
+#include "platform/ThreadStack.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -77,7 +78,8 @@ int CWaveOut::Open()
     if (threadRunning) return 0;
     threadReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!threadReady) return 0;
-    messageThread = CreateThread(nullptr, 0, MessageThreadProc, this, 0, &messageThreadId);
+    messageThread = CreateThread(nullptr, kThreadStackReserve, MessageThreadProc, this, kThreadStackFlags,
+                                 &messageThreadId);
     if (!messageThread) {
         CloseHandle(threadReady);
         threadReady = nullptr;

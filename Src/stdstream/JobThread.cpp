@@ -1,4 +1,5 @@
 #include "stdstream/JobThread.h"
+#include "platform/ThreadStack.h"
 
 #include <new>
 
@@ -23,7 +24,7 @@ JobThread *StartJobThread(BaseJob *job)
     if (!record->handleCell || !job)
         return record;
     DWORD threadId = 0;
-    record->thread = CreateThread(nullptr, 0, JobThreadProc, job, 0, &threadId);
+    record->thread = CreateThread(nullptr, kThreadStackReserve, JobThreadProc, job, kThreadStackFlags, &threadId);
     *record->handleCell = record->thread;
     return record;
 }

@@ -233,6 +233,12 @@ LONG QxvideoDecoder::QueueFrame(const unsigned char *payload, LONG size, LONG au
     unsigned char *buffer = bufferManager->GetEmptyBuffer();
     if (!buffer)
         return -1;
+    /* Grown when the picture is larger than any this buffer carried. */
+    buffer = bufferManager->FitBuffer(buffer, sizeof(FrameEntry) + static_cast<size_t>(size));
+    if (!buffer) {
+        WriteLog("QxvideoDecoder::QueueFrame no memory for a frame of %d bytes, dropped", static_cast<int>(size));
+        return -1;
+    }
     int outWidth = 0, outHeight = 0;
     decoder->QXGetOutputResolution(outWidth, outHeight);
     FrameEntry *entry = reinterpret_cast<FrameEntry *>(buffer);

@@ -14,6 +14,7 @@
 
 #include "log/Log.h"
 #include "render/VideoRenderer.h"
+#include "stdstream/FrameEntry.h"
 #include "stdstream/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
 #include "stdstream/JobThread.h"
@@ -55,6 +56,10 @@ QxvideoDecoder::QxvideoDecoder(VideoOutputFactory outputFactory)
     if (bufferManager) {
         bufferManager->bufferCount = kBufferCount;
         bufferManager->bufferSize = kBufferSize;
+        /* Each buffer starts as a header and grows to the pictures it
+         * carries: a pane holds what its stream needs, not eight of the
+         * largest picture. */
+        bufferManager->firstSize = static_cast<int32_t>(sizeof(FrameEntry));
         if (bufferManager->AllocateBuffers())
             bufferManager->running = true;
         /* A pool without a single buffer would hold every packet forever:

@@ -277,9 +277,11 @@ TEST(KovaPlayOptions, CommandLine)
     EXPECT_EQ(o.files.size(), 3u);
     EXPECT_EQ(o.commands, (std::vector<std::string>{"0:sound=2", "0:speed=5", "3:seek=+10", "end:snapshot=p.bmp"}));
 
+    Options seventeen;
+    ASSERT_TRUE(parse(std::vector<const char *>(17, "x"), seventeen, error)) << error;
+    EXPECT_EQ(seventeen.panes, 25) << "the smallest square grid that holds the files";
     Options many;
-    std::vector<const char *> seventeen(17, "x");
-    EXPECT_FALSE(parse(seventeen, many, error));
+    EXPECT_FALSE(parse(std::vector<const char *>(65, "x"), many, error)) << "an 8x8 wall is the largest";
     Options grid;
     EXPECT_FALSE(parse({"--grid", "5", "a"}, grid, error));
     Options tooFew;
@@ -297,7 +299,7 @@ TEST(KovaPlayWallFile, BadLinesAreReportedWithTheirNumberAndSkipped)
         const char *line, *problem;
     } rows[] = {
         {"lonely", "a pane needs a name"},
-        {"grid 5", "grid takes 1, 4, 9 or 16"},
+        {"grid 5", "grid takes 1, 4, 9, 16, 25, 36, 49 or 64"},
         {"grid", "grid takes"},
         {"cam rtsp://h/x stream-type=0", "stream-type takes a positive number"},
         {"cam rtsp://h/x stream-type=abc", "stream-type takes"},

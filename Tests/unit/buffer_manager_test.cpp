@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -295,4 +296,98 @@ TEST(CBufferManager, ProducerAndConsumerThreadsKeepOrderUnderBackPressure)
     EXPECT_EQ(bad, 0);
     EXPECT_EQ(pool.emptyList.count, 8);
     EXPECT_EQ(pool.fullList.count, 0);
+}
+
+TEST(CBufferManager, BuffersGrowToTheFramesTheyCarryNeverShrinkAndKeepTheirOrder)
+{
+    auto saved = CBufferManager::allocateBuffer;
+    CBufferManager pool;
+    pool.firstSize = 24;
+    SetUpPool(pool, 8, 0x300000);
+    g_allocations = 0;
+    g_failingAllocation = 0;
+    CBufferManager::allocateBuffer = FailOneAllocation;
+
+    // One buffer through a stream whose pictures change size.
+    const size_t kCif = 24 + 352 * 288 * 3 / 2, kD1 = 24 + 704 * 576 * 3 / 2, k1080 = 24 + 1920 * 1080 * 3 / 2;
+    struct Row {
+        size_t bytes;
+        bool failAllocation;
+        bool fits;       // a buffer comes back to fill
+        bool moved;      // it is a different block than before
+        size_t capacity; // what the buffer in circulation holds afterwards, at least
+    } rows[] = {
+        {kCif, false, true, true, kCif},
+        {kCif - 1000, false, true, false, kCif},  // a smaller frame never shrinks it
+        {16, false, true, false, kCif},
+        {kD1, true, false, false, kCif},  // no memory: dropped, the buffer kept as it was
+        {kD1, false, true, true, kD1},
+        {k1080, false, true, true, k1080},
+        {0x300000, false, true, true, 0x300000},
+        {0x300000 + 1, false, false, false, 0x300000},  // above the largest: refused
+        {kCif, false, true, false, 0x300000},
+    };
+    unsigned char *previous = nullptr;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.bytes);
+        // The free buffer given back last comes out first: one picture at
+        // a time keeps reusing the same buffer.
+        unsigned char *buffer = pool.GetEmptyBuffer();
+        if (previous) EXPECT_EQ(buffer, previous);
+        ASSERT_NE(buffer, nullptr);
+        g_failingAllocation = row.failAllocation ? g_allocations + 1 : 0;
+        const size_t before = pool.Capacity(buffer);
+        unsigned char *filled = pool.FitBuffer(buffer, row.bytes);
+        EXPECT_EQ(filled != nullptr, row.fits);
+        EXPECT_EQ(pool.emptyList.count, row.fits ? 7 : 8) << "a refused buffer goes back to the free list";
+        if (filled) {
+            EXPECT_EQ(filled != buffer, row.moved);
+            EXPECT_GE(pool.Capacity(filled), row.capacity);
+            EXPECT_GE(pool.Capacity(filled), before);
+            std::memset(filled, 0x5A, row.bytes);  // ASan: all of it is the buffer's
+            ASSERT_TRUE(pool.PutFullBuffer(filled));
+            ASSERT_EQ(pool.GetFullBuffer(), filled);
+            ASSERT_TRUE(pool.PutEmptyBuffer(filled));
+            previous = filled;
+        } else {
+            EXPECT_EQ(pool.Capacity(buffer), before);
+            previous = buffer;
+        }
+    }
+    CBufferManager::allocateBuffer = saved;
+
+    // So only that one grew: the other seven hold no more than a header.
+    std::vector<unsigned char *> all;
+    for (int i = 0; i < 8; ++i) all.push_back(pool.GetEmptyBuffer());
+    EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](unsigned char *b) { return pool.Capacity(b) > 24; }), 1);
+    for (unsigned char *buffer : all) ASSERT_TRUE(pool.PutEmptyBuffer(buffer));
+
+    // Eight buffers of mixed sizes still circulate as eight: order kept, a
+    // ninth Get waits until one comes back, and a grown buffer's picture
+    // reaches the consumer whole.
+    std::vector<unsigned char *> taken;
+    for (int i = 0; i < 8; ++i) {
+        unsigned char *buffer = pool.FitBuffer(pool.GetEmptyBuffer(), i % 2 ? kD1 : kCif);
+        ASSERT_NE(buffer, nullptr);
+        auto *entry = reinterpret_cast<FrameEntry *>(buffer);
+        entry->seconds = i;
+        std::memset(entry->Payload(), i, (i % 2 ? kD1 : kCif) - 24);
+        taken.push_back(buffer);
+        ASSERT_TRUE(pool.PutFullBuffer(buffer));
+    }
+    auto producer = std::async(std::launch::async, [&] { return pool.GetEmptyBuffer(); });
+    EXPECT_EQ(producer.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    for (int i = 0; i < 8; ++i) {
+        unsigned char *buffer = pool.GetFullBuffer();
+        ASSERT_EQ(buffer, taken[i]);
+        auto *entry = reinterpret_cast<const FrameEntry *>(buffer);
+        EXPECT_EQ(entry->seconds, i);
+        EXPECT_EQ(entry->Payload()[(i % 2 ? kD1 : kCif) - 25], i);
+        ASSERT_TRUE(pool.PutEmptyBuffer(buffer));
+        if (i == 0) {
+            EXPECT_EQ(producer.get(), taken[0]);
+            ASSERT_TRUE(pool.PutEmptyBuffer(taken[0]));
+        }
+    }
+    EXPECT_EQ(pool.emptyList.count, 8);
 }

@@ -212,6 +212,9 @@ int main(int argc, char **argv)
 #endif
 
     std::vector<Stream> streams = {{1920, 1080, "4M", {}}, {1280, 720, "2M", {}}};
+    // BENCH_STDDEC_PATH=WxH: only (b) of that stream in display mode 0,
+    // `rounds` times, for a profiler (Tools/bench_stddec/split.sh).
+    const char *pathOnly = getenv("BENCH_STDDEC_PATH");
     for (Stream &s : streams) {
         const std::string path = MakeStream(s.width, s.height, seconds, s.bitrate);
         if (path.empty()) {
@@ -219,6 +222,16 @@ int main(int argc, char **argv)
             return 1;
         }
         s.packets = media::VideoPackets(path);
+    }
+
+    if (pathOnly) {
+        for (const Stream &s : streams) {
+            if (std::to_string(s.width) + "x" + std::to_string(s.height) != pathOnly)
+                continue;
+            for (int r = 0; r < rounds; ++r)
+                std::printf("%dx%d (b) %.2f ms per picture\n", s.width, s.height, WholePath(s, 0));
+        }
+        return 0;
     }
 
     std::printf("%d rounds, %d s streams (%d pictures each, the last %d measured), CPU ms per picture\n\n",

@@ -32,7 +32,7 @@ const char *Usage()
            "  --wall FILE          panes from a wall file: lines NAME URL-or-PATH\n"
            "                       [stream-type=N] [sound], # comments, grid N\n"
            "  --rtsp-transport tcp|udp  how RTSP cameras send (default tcp)\n"
-           "  --grid N             1, 4, 9 or 16 panes (default: enough for the files)\n"
+           "  --grid N             1, 4, 9, 16, 25, 36, 49 or 64 panes (default: enough for the files)\n"
            "  --pane-size WxH      size of each pane (default: the wall is about 960x720)\n"
            "  --duration SECONDS   end the run after this long\n"
            "  --screenshot FILE    save the desktop as PNG at the end and print its path\n"
@@ -72,8 +72,8 @@ bool ParseOptions(int argc, char **argv, Options &o, bool &help, std::string &er
             help = true;
             return true;
         } else if (flag == "--grid") {
-            if (!value(v) || !ToInt(v, o.panes) || (o.panes != 1 && o.panes != 4 && o.panes != 9 && o.panes != 16)) {
-                error = "--grid takes 1, 4, 9 or 16";
+            if (!value(v) || !ToInt(v, o.panes) || !IsGridSize(o.panes)) {
+                error = std::string("--grid takes a square number of panes: ") + kGridSizes;
                 return false;
             }
         } else if (flag == "--pane-size") {
@@ -145,11 +145,15 @@ bool FinishPanes(Options &o, std::string &error)
         error = "no file to play";
         return false;
     }
-    if (o.files.size() > 16) {
-        error = "at most 16 files (one per pane)";
+    if (o.files.size() > 64) {
+        error = "at most 64 files (one per pane)";
         return false;
     }
-    if (o.panes == 0) o.panes = o.files.size() <= 1 ? 1 : o.files.size() <= 4 ? 4 : o.files.size() <= 9 ? 9 : 16;
+    if (o.panes == 0) {
+        int side = 1;
+        while (side < 8 && size_t(side * side) < o.files.size()) ++side;
+        o.panes = side * side;
+    }
     if (int(o.files.size()) > o.panes) {
         error = "more files than panes";
         return false;

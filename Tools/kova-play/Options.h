@@ -7,13 +7,23 @@
 
 namespace kovaplay {
 
+/* The walls kova-play lays out: a square of 1 to 8 panes a side. */
+constexpr int kMostPanes = 64;
+inline bool IsGridSize(int n)
+{
+    for (int side = 1; side * side <= kMostPanes; ++side)
+        if (n == side * side) return true;
+    return false;
+}
+constexpr const char *kGridSizes = "1, 4, 9, 16, 25, 36, 49 or 64";
+
 struct Options {
     std::vector<std::string> files;   /* paths and URLs, one per pane */
     std::vector<std::string> names;   /* pane names, beside `files` (empty: none) */
     std::vector<int> streamTypes;     /* per pane, beside `files` (0: the common choice) */
     std::string wallFile;             /* panes read from this file, before `files` */
     std::string rtspTransport = "tcp";
-    int panes = 0;                    /* 1, 4, 9 or 16; 0 = enough for the files */
+    int panes = 0;                    /* 1, 4, 9, ... 64 (a square); 0 = enough for the files */
     int paneWidth = 0, paneHeight = 0;
     double duration = 0;              /* seconds; 0 = until quit */
     std::string screenshot;           /* PNG of the desktop at the end */

@@ -21,7 +21,9 @@ constexpr LONG_PTR kPaneFailed = 1;
 WallLayout MakeLayout(int panes, int paneWidth, int paneHeight)
 {
     WallLayout l;
-    l.columns = l.rows = panes <= 1 ? 1 : panes <= 4 ? 2 : panes <= 9 ? 3 : 4;
+    l.columns = 1;
+    while (l.columns < 8 && l.columns * l.columns < panes) ++l.columns;
+    l.rows = l.columns;
     // Even sizes: the library's pictures are 4:2:0.
     l.paneWidth = paneWidth > 0 ? paneWidth : (960 / l.columns) & ~1;
     l.paneHeight = paneHeight > 0 ? paneHeight : (720 / l.rows) & ~1;

@@ -1,4 +1,4 @@
-/* The camera wall: one top-level window holding a grid of 1, 4, 9 or 16
+/* The camera wall: one top-level window holding a grid of 1, 4, 9, ... 64
  * panes, each a child window with its own instance. Windows are made and
  * their messages pumped on the thread that creates the wall. */
 #ifndef KOVA_PLAY_WALL_H
@@ -22,7 +22,7 @@ struct WallLayout {
     int ClientHeight() const { return rows * paneHeight + (rows + 1) * gap; }
 };
 
-/* A square grid of `panes` (1, 4, 9 or 16) panes; a pane size of 0 picks
+/* A square grid of `panes` (a square, up to 64) panes; a pane size of 0 picks
  * one that fits a 960 x 720 wall. */
 WallLayout MakeLayout(int panes, int paneWidth, int paneHeight);
 

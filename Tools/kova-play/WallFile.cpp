@@ -1,4 +1,5 @@
 #include "WallFile.h"
+#include "Options.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -6,8 +7,6 @@
 
 namespace kovaplay {
 namespace {
-
-constexpr int kMostPanes = 16;
 
 bool ToInt(const std::string &text, int &value)
 {
@@ -45,8 +44,8 @@ WallPlan ParseWall(const std::string &text)
         auto bad = [&](const std::string &why) { plan.problems.push_back(std::to_string(number) + ": " + why); };
         if (words[0] == "grid") {
             int n = 0;
-            if (words.size() != 2 || !ToInt(words[1], n) || (n != 1 && n != 4 && n != 9 && n != 16))
-                bad("grid takes 1, 4, 9 or 16");
+            if (words.size() != 2 || !ToInt(words[1], n) || !IsGridSize(n))
+                bad(std::string("grid takes ") + kGridSizes);
             else if (gridLine)
                 bad("a second grid line (the first is line " + std::to_string(gridLine) + ")");
             else
@@ -76,7 +75,7 @@ WallPlan ParseWall(const std::string &text)
                 why = "the name " + entry.name + " is taken by line " + std::to_string(other.line);
         if (why.empty() && entry.sound && soundLine)
             why = "only one pane has the sound (line " + std::to_string(soundLine) + " has it)";
-        if (why.empty() && int(plan.panes.size()) >= kMostPanes) why = "a wall has at most 16 panes";
+        if (why.empty() && int(plan.panes.size()) >= kMostPanes) why = "a wall has at most " + std::to_string(kMostPanes) + " panes";
         if (!why.empty()) {
             bad(why);
             continue;

@@ -5,9 +5,15 @@
 #include "ddraw/ddraw_private.h"
 
 #include <math.h>
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kova {
 namespace ddraw {
@@ -278,7 +284,18 @@ void BuildMap(std::vector<int> &map, int dstLen, int srcStart, int srcLen, bool 
 
 struct Maps {
     std::vector<int> x, y;
+    int xKey[4] = {-1, -1, -1, -1}, yKey[4] = {-1, -1, -1, -1};  // what x and y were built for
 };
+
+/* A video output blits the same rectangles picture after picture: the maps
+ * of the last blit on this thread are kept while they fit. */
+void BuildMapOnce(std::vector<int> &map, int (&key)[4], int dstLen, int srcStart, int srcLen, bool mirror)
+{
+    const int wanted[4] = {dstLen, srcStart, srcLen, mirror ? 1 : 0};
+    if (memcmp(key, wanted, sizeof wanted) == 0) return;
+    BuildMap(map, dstLen, srcStart, srcLen, mirror);
+    memcpy(key, wanted, sizeof wanted);
+}
 
 Maps &ThreadMaps()
 {
@@ -363,6 +380,44 @@ void ConvertTo(const PixelView &dst, const RECT &dstRect, const PixelView &src, 
     }
 }
 
+/* A blit of more bytes than this writes its rows with streaming stores:
+ * its destination does not fit the caches, is not read back soon (the
+ * next picture overwrites it), and writing around the cache spares the
+ * memory the read of every line before it is overwritten. */
+const size_t kStreamBytes = 1u << 20;
+
+bool StreamEnabled()
+{
+    static const bool on = !getenv("KOVA_LAYER_STREAM") || atoi(getenv("KOVA_LAYER_STREAM")) != 0;
+    return on;
+}
+
+void StreamRow(BYTE *dst, const BYTE *src, size_t bytes)
+{
+#if defined(__SSE2__)
+    size_t head = (16 - ((uintptr_t)dst & 15)) & 15;
+    if (head > bytes) head = bytes;
+    memcpy(dst, src, head);
+    dst += head;
+    src += head;
+    bytes -= head;
+    size_t i = 0;
+    for (; i + 64 <= bytes; i += 64) {
+        const __m128i a = _mm_loadu_si128((const __m128i *)(src + i));
+        const __m128i b = _mm_loadu_si128((const __m128i *)(src + i + 16));
+        const __m128i c = _mm_loadu_si128((const __m128i *)(src + i + 32));
+        const __m128i d = _mm_loadu_si128((const __m128i *)(src + i + 48));
+        _mm_stream_si128((__m128i *)(dst + i), a);
+        _mm_stream_si128((__m128i *)(dst + i + 16), b);
+        _mm_stream_si128((__m128i *)(dst + i + 32), c);
+        _mm_stream_si128((__m128i *)(dst + i + 48), d);
+    }
+    memcpy(dst + i, src + i, bytes - i);
+#else
+    memcpy(dst, src, bytes);
+#endif
+}
+
 template <int N>
 void CopySame(const PixelView &dst, const RECT &dstRect, const PixelView &src, const Maps &maps,
               const std::vector<RECT> &pieces)
@@ -371,16 +426,25 @@ void CopySame(const PixelView &dst, const RECT &dstRect, const PixelView &src, c
     for (const RECT &p : pieces) {
         // Unstretched, unmirrored columns are one run of bytes.
         const bool run = xs[p.right - 1] - xs[p.left] == p.right - 1 - p.left;
+        const size_t rowBytes = (size_t)(p.right - p.left) * N;
+        const bool stream = run && StreamEnabled() && rowBytes * (size_t)(p.bottom - p.top) >= kStreamBytes;
         for (LONG y = p.top; y < p.bottom; ++y) {
             const BYTE *srow = src.bits + (size_t)maps.y[(size_t)(y - dstRect.top)] * src.pitch;
             BYTE *drow = dst.bits + (size_t)y * dst.pitch;
+            if (stream) {
+                StreamRow(drow + (size_t)p.left * N, srow + (size_t)xs[p.left] * N, rowBytes);
+                continue;
+            }
             if (run) {
-                memcpy(drow + (size_t)p.left * N, srow + (size_t)xs[p.left] * N, (size_t)(p.right - p.left) * N);
+                memcpy(drow + (size_t)p.left * N, srow + (size_t)xs[p.left] * N, rowBytes);
                 continue;
             }
             for (LONG x = p.left; x < p.right; ++x) memcpy(drow + (size_t)x * N, srow + (size_t)xs[x] * N, N);
         }
     }
+#if defined(__SSE2__)
+    _mm_sfence();  // streamed rows are visible before the blit returns
+#endif
 }
 
 /* YUV to the same YUV layout: each destination pixel takes its source
@@ -419,10 +483,10 @@ void StretchBlit(const PixelView &dst, const RECT &dstRect, const PixelView &src
 {
     if (pieces.empty()) return;
     Maps &maps = ThreadMaps();
-    BuildMap(maps.x, dstRect.right - dstRect.left, srcRect.left, srcRect.right - srcRect.left,
-             mirrorX);
-    BuildMap(maps.y, dstRect.bottom - dstRect.top, srcRect.top, srcRect.bottom - srcRect.top,
-             mirrorY);
+    BuildMapOnce(maps.x, maps.xKey, dstRect.right - dstRect.left, srcRect.left, srcRect.right - srcRect.left,
+                 mirrorX);
+    BuildMapOnce(maps.y, maps.yKey, dstRect.bottom - dstRect.top, srcRect.top, srcRect.bottom - srcRect.top,
+                 mirrorY);
     if (src.format == dst.format) {
         switch (dst.format) {
         case Format::Rgb32: CopySame<4>(dst, dstRect, src, maps, pieces); return;
