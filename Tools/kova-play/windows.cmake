@@ -1,6 +1,34 @@
-# kova-play.exe: the same player over FFmpeg cross-built for this
-# architecture. Without it only the wall side is built.
-if(NOT TARGET kova::ffmpeg_play)
-  message(STATUS "kova-play: no FFmpeg for ${CMAKE_SYSTEM_PROCESSOR} Windows; building its wall side only")
-  return()
+# kova-play.exe: the C and C++ runtimes linked in, so that it needs only
+# the DLLs it is given beside it: the library, the outside libraries and
+# FFmpeg's. Installed with them, so a Windows user copies one folder.
+target_link_options(kova-play PRIVATE -static)
+add_custom_command(TARGET kova-play POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_RUNTIME_DLLS:kova-play> $<TARGET_RUNTIME_DLLS:KovaDecoder>
+    $<TARGET_FILE:KovaDecoder> $<TARGET_FILE_DIR:kova-play>
+  COMMAND_EXPAND_LISTS)
+include(GNUInstallDirs)
+install(TARGETS kova-play RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Under Wine: the player over two clips made on the build machine by the
+# sample script (Wine runs no ffmpeg program), read through drive Z:, Wine's
+# view of the machine's root. The program lands beside the other Wine-lane
+# programs.
+if(KOVA_BUILD_TESTS AND TARGET gtest_main)
+  set(samples ${CMAKE_CURRENT_BINARY_DIR}/wine-samples)
+  set(sample_files ${samples}/cam1-h264.mp4 ${samples}/cam2-mpeg4-g711u.mkv)
+  add_custom_command(OUTPUT ${sample_files}
+    COMMAND ${CMAKE_COMMAND} -E env KOVA_SAMPLE_SECONDS=3 KOVA_VENDOR_SAMPLE_MAKER=none
+      bash ${CMAKE_CURRENT_SOURCE_DIR}/gen-samples.sh ${samples}
+    DEPENDS gen-samples.sh)
+  add_custom_target(kova_wine_play_samples DEPENDS ${sample_files})
+  add_executable(kova_wine_play_tests ${PROJECT_SOURCE_DIR}/Tests/windows/kova_play_wine_test.cpp)
+  target_include_directories(kova_wine_play_tests PRIVATE ${PROJECT_SOURCE_DIR}/Tests/integration)
+  target_compile_definitions(kova_wine_play_tests PRIVATE
+    KOVA_PLAY_PROGRAM="Z:$<TARGET_FILE:kova-play>"
+    KOVA_PLAY_SAMPLE_DIR="Z:${samples}"
+    KOVA_PLAY_WORK_DIR="Z:${CMAKE_CURRENT_BINARY_DIR}/wine-work")
+  target_link_libraries(kova_wine_play_tests PRIVATE gtest_main)
+  target_link_options(kova_wine_play_tests PRIVATE -static)
+  set_target_properties(kova_wine_play_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/Tests)
+  add_dependencies(kova_wine_play_tests kova-play kova_wine_play_samples)
 endif()
