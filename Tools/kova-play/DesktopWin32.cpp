@@ -53,6 +53,7 @@ public:
         GdiFlush();
         return static_cast<const unsigned char *>(bits_);
     }
+    RECT Area() const { return area_; }
     int Width() const { return area_.right - area_.left; }
     int Height() const { return area_.bottom - area_.top; }
 
@@ -198,6 +199,7 @@ bool ScreenReader::Read(ScreenPicture &picture)
     const unsigned char *bits = state_->copy.Take();
     if (!bits) return false;
     const int width = state_->copy.Width(), height = state_->copy.Height();
+    picture.rect = state_->copy.Area();
     picture.width = width;
     picture.height = height;
     picture.pitch = width * 4;
