@@ -54,6 +54,13 @@ foreach(lib ${kova_ffmpeg_libs})
     IMPORTED_IMPLIB ${kova_ffmpeg_prefix}/lib/lib${lib}.dll.a
     INTERFACE_INCLUDE_DIRECTORIES ${kova_ffmpeg_prefix}/include)
 endforeach()
+# The DLLs to put beside a program or library that loads them (through the
+# outside libraries too, which TARGET_RUNTIME_DLLS does not always follow).
+set(kova_ffmpeg_dlls "")
+foreach(lib ${kova_ffmpeg_libs})
+  list(APPEND kova_ffmpeg_dlls $<TARGET_FILE:FFmpeg::${lib}>)
+endforeach()
+set(KOVA_FFMPEG_DLLS "${kova_ffmpeg_dlls}" CACHE INTERNAL "FFmpeg's DLLs")
 set_property(TARGET FFmpeg::avformat APPEND PROPERTY INTERFACE_LINK_LIBRARIES FFmpeg::avcodec FFmpeg::avutil)
 set_property(TARGET FFmpeg::avcodec APPEND PROPERTY INTERFACE_LINK_LIBRARIES FFmpeg::avutil)
 set_property(TARGET FFmpeg::swscale APPEND PROPERTY INTERFACE_LINK_LIBRARIES FFmpeg::avutil)

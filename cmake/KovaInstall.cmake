@@ -7,12 +7,18 @@ include(GNUInstallDirs)
 
 if(WIN32)
   # The DLL, its import library and the header (clients bring windows.h),
-  # and the outside libraries' DLLs it imports, which must lie beside it.
+  # and the DLLs it imports, which must lie beside it.
   install(TARGETS KovaDecoder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
   foreach(lib PlayM4 Bravik Solvane Auralin)
     if(TARGET ${lib})
       install(TARGETS ${lib} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    endif()
+  endforeach()
+  # FFmpeg's DLLs, which the outside libraries import.
+  foreach(lib avcodec avformat avutil swscale)
+    if(TARGET FFmpeg::${lib})
+      install(IMPORTED_RUNTIME_ARTIFACTS FFmpeg::${lib} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/Src/api/KovaDecoder.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
