@@ -23,7 +23,7 @@ filter=${KOVA_WINE_FILTER:-.}
 lane_start=$(date +%s)
 
 # --- What the lane needs on a clean Debian machine -------------------------
-need=(wine64 xvfb g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build)
+need=(wine64 xvfb g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build ffmpeg)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -97,13 +97,19 @@ done
 [ -s "$work/display" ] || { echo "wine lane: Xvfb reported no display" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
 
-# Wine's wave-out opens the default ALSA device; a null PCM lets devices open
-# on machines without sound hardware (it is not paced in real time).
-cat >"$work/asound.conf" <<'EOF'
-pcm.!default { type null }
+# Wine's wave-out opens the default ALSA device: a file PCM over a null one,
+# per program (below), lets devices open on machines without sound hardware
+# (it is not paced in real time) and keeps what was played, as a WAV file the
+# program finds through KOVA_WINE_SOUND_FILE.
+sound_device() {  # sound_device NAME
+  cat >"$work/asound-$1.conf" <<EOF
+pcm.!default { type file; slave { pcm { type null } }; file "$work/sound-$1.wav"; format wav }
 ctl.!default { type null }
 EOF
-export ALSA_CONFIG_PATH="$work/asound.conf"
+  export ALSA_CONFIG_PATH="$work/asound-$1.conf"
+  export KOVA_WINE_SOUND_FILE="Z:$work/sound-$1.wav"
+}
+sound_device wineboot
 
 # The log's free-space guard wants a drive with less than 100 MiB free: a
 # small tmpfs, mapped as drive T: in every prefix (root only; the tests skip
@@ -147,6 +153,7 @@ for exe in "${programs[@]}"; do
   cp -a "$work/template" "$current_prefix"
   [ -z "$small_mounted" ] || ln -s "$work/small" "$current_prefix/dosdevices/t:"
   mkdir -p "$work/cwd-$name"
+  sound_device "$name"
   t0=$(date +%s)
   set +e
   (cd "$work/cwd-$name" &&
@@ -168,7 +175,7 @@ for exe in "${programs[@]}"; do
     echo "wine lane: FAIL $name (exit $rc, ${secs} s); its output:"
     sed 's/^/    /' "$work/$name.log" | tail -n 200
   fi
-  rm -rf "$current_prefix" "$work/cwd-$name"
+  rm -rf "$current_prefix" "$work/cwd-$name" "$work/sound-$name.wav"
   current_prefix=""
 done
 

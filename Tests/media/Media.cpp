@@ -10,7 +10,11 @@
 #include <unistd.h>
 
 extern "C" {
+#ifdef _WIN32
+#include <libavcodec/avcodec.h>
+#else
 #include <libavformat/avformat.h>
+#endif
 }
 
 namespace media {
@@ -34,9 +38,17 @@ std::string ToneSource(int frequency, int rate, int seconds) {
 
 std::string Dir() { return KOVA_TEST_MEDIA_DIR; }
 
+static void MakeDir(const std::string& dir) {
+#ifdef _WIN32
+  ::mkdir(dir.c_str());
+#else
+  ::mkdir(dir.c_str(), 0755);
+#endif
+}
+
 std::string Make(const std::string& name, const std::string& arguments) {
   const std::string dir = Dir();
-  ::mkdir(dir.c_str(), 0755);
+  MakeDir(dir);
   const std::string path = dir + "/" + name;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && st.st_size > 0) return path;
@@ -49,6 +61,35 @@ std::string Make(const std::string& name, const std::string& arguments) {
   return path;
 }
 
+#ifdef _WIN32
+// The Windows FFmpeg has no raw-stream demuxers; they only run the codec's
+// parser over the file, which is done here directly.
+std::vector<Bytes> VideoPackets(const std::string& path) {
+  std::vector<Bytes> packets;
+  const std::string extension = path.substr(path.rfind('.') + 1);
+  const AVCodecID codec = extension == "h264" ? AV_CODEC_ID_H264
+                          : extension == "m4v" ? AV_CODEC_ID_MPEG4
+                                               : AV_CODEC_ID_MJPEG;
+  const Bytes file = ReadFile(path);
+  AVCodecParserContext* parser = av_parser_init(codec);
+  AVCodecContext* context = avcodec_alloc_context3(nullptr);
+  if (!parser || !context || file.empty()) return packets;
+  const uint8_t* at = file.data();
+  int left = int(file.size());
+  for (;;) {
+    uint8_t* out = nullptr;
+    int size = 0;
+    const int used = av_parser_parse2(parser, context, &out, &size, at, left, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+    if (size > 0) packets.emplace_back(out, out + size);
+    if (left == 0 && size == 0) break;
+    at += used;
+    left -= used;
+  }
+  av_parser_close(parser);
+  avcodec_free_context(&context);
+  return packets;
+}
+#else
 std::vector<Bytes> VideoPackets(const std::string& path) {
   std::vector<Bytes> packets;
   AVFormatContext* format = nullptr;
@@ -65,6 +106,7 @@ std::vector<Bytes> VideoPackets(const std::string& path) {
   avformat_close_input(&format);
   return packets;
 }
+#endif
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

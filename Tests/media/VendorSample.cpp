@@ -198,7 +198,11 @@ bool Make(const Options &o, Sample *sample, std::string *why)
         *why = "the picture rate must divide 8000";
         return false;
     }
+#ifdef _WIN32
+    ::mkdir(dir.c_str());
+#else
     ::mkdir(dir.c_str(), 0755);
+#endif
     const int frames = o.fps * o.seconds;
     char name[160];
     std::snprintf(name, sizeof name, "/quad-%dx%d-%dfps-%ds-gop%d%s.h264", o.width, o.height, o.fps, o.seconds,
