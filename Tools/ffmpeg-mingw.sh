@@ -39,7 +39,7 @@ features=(
   --enable-parser=h264,mpeg4video,mjpeg
   --enable-demuxer=mpegps,mov,matroska,avi,mpegts,h264
   --enable-protocol=file
-  --enable-bsf=h264_mp4toannexb,dump_extra
+  --enable-bsf=h264_mp4toannexb,dump_extradata  # the build's name for "dump_extra"
 )
 # The stamp names what was built; a build of anything else starts afresh.
 config="ffmpeg-5.1 $host asm=$asm static-runtime ${features[*]}"

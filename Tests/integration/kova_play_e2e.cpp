@@ -29,7 +29,11 @@
 
 extern char **environ;
 
+#include "kova_play_clips.h"
+
 namespace {
+
+using namespace kovaplaytest;
 
 const std::string kPlayer = KOVA_PLAY_PROGRAM;
 const std::string kSamples = KOVA_PLAY_SAMPLE_DIR;
@@ -39,23 +43,6 @@ const std::string kVendorMaker = KOVA_PLAY_VENDOR_MAKER;  /* empty where the tes
 const char kVendorClip[] = "cam6-vendor.hik";
 const std::string kTestCamera = KOVA_TEST_CAMERA;  /* empty where GStreamer's RTSP server is not installed */
 
-struct Rgb {
-    int r, g, b;
-};
-
-/* The clips of the generator: the colours of the left and right privacy
- * masks of each picture (a third of the width each, around a quarter and
- * three quarters across, from a quarter to past half the height). */
-struct Clip {
-    const char *file;
-    Rgb left, right;
-};
-const Clip kClips[] = {
-    {"cam1-h264.mp4", {0xE0, 0x20, 0x20}, {0xE0, 0xE0, 0x20}},
-    {"cam2-mpeg4-g711u.mkv", {0x20, 0x40, 0xE0}, {0x20, 0xE0, 0xE0}},
-    {"cam3-mjpeg-g726.mkv", {0x20, 0xC0, 0x40}, {0xD0, 0x20, 0xD0}},
-    {"cam4-h264-g711a.mov", {0xF0, 0x80, 0x00}, {0x80, 0x80, 0x80}},
-};
 const Rgb kFailedPane = {96, 0, 0};
 /* The vendor sample's quadrants: top left, top right, bottom left, bottom right. */
 const Rgb kVendorQuadrants[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
@@ -88,16 +75,6 @@ PlayRun Play(const std::string &args)
     return run;
 }
 
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-    Rgb At(int x, int y) const
-    {
-        const unsigned char *p = &rgb[(size_t(y) * width + x) * 3];
-        return {p[0], p[1], p[2]};
-    }
-};
-
 bool ReadPng(const std::string &path, Picture &picture)
 {
     png_image image = {};
@@ -108,35 +85,6 @@ bool ReadPng(const std::string &path, Picture &picture)
     picture.height = int(image.height);
     picture.rgb.resize(PNG_IMAGE_SIZE(image));
     return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
-}
-
-bool Near(const Rgb &a, const Rgb &b, int tolerance = 40)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
-}
-
-std::string Text(const Rgb &c)
-{
-    char s[16];
-    std::snprintf(s, sizeof s, "%02x%02x%02x", c.r, c.g, c.b);
-    return s;
-}
-
-struct PaneRect {
-    int x = 0, y = 0, w = 0, h = 0;
-};
-
-/* "pane N: FILE (...) at X,Y WxH" lines of the player's output. */
-std::vector<PaneRect> PanesOf(const std::string &out)
-{
-    std::vector<PaneRect> panes;
-    const std::regex line(R"(pane (\d+): .* at (\d+),(\d+) (\d+)x(\d+))");
-    for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) {
-        const size_t index = std::stoul((*it)[1]) - 1;
-        if (panes.size() <= index) panes.resize(index + 1);
-        panes[index] = {std::stoi((*it)[2]), std::stoi((*it)[3]), std::stoi((*it)[4]), std::stoi((*it)[5])};
-    }
-    return panes;
 }
 
 /* The log beside the player, and where the lines of this test's run start. */
@@ -155,16 +103,6 @@ std::streamoff LogEnd()
 {
     struct stat st;
     return ::stat(LogPath().c_str(), &st) == 0 ? std::streamoff(st.st_size) : 0;
-}
-
-bool IsErrorLine(const std::string &line)
-{
-    // The message follows the second " : " (time, thread id, message).
-    const size_t first = line.find(" : ");
-    const size_t at = first == std::string::npos ? std::string::npos : line.find(" : ", first + 3);
-    const std::string message = at == std::string::npos ? line : line.substr(at + 3);
-    return message.find("Fail") != std::string::npos || message.find("fail") != std::string::npos ||
-           message.find("Throw Exception") != std::string::npos || message.find("err") != std::string::npos;
 }
 
 const char kNoOutput[] = "Display err. Call ZR_VO_DrawYUV fail with a1888032";
@@ -228,13 +166,7 @@ TEST_F(KovaPlay, WallOfFourShowsEveryClipAndLogsNoError)
         const PaneRect &p = panes[i];
         ASSERT_LE(p.x + p.w, picture.width);
         ASSERT_LE(p.y + p.h, picture.height);
-        // Inside the masks: what moves keeps below them, the clock above.
-        const Rgb left = picture.At(p.x + p.w / 4, p.y + p.h * 2 / 5);
-        const Rgb right = picture.At(p.x + p.w * 3 / 4, p.y + p.h * 2 / 5);
-        EXPECT_TRUE(Near(left, kClips[i].left)) << "pane " << i + 1 << " left shows " << Text(left) << ", want "
-                                               << Text(kClips[i].left);
-        EXPECT_TRUE(Near(right, kClips[i].right)) << "pane " << i + 1 << " right shows " << Text(right) << ", want "
-                                                 << Text(kClips[i].right);
+        EXPECT_EQ(WrongColours(picture, p, kClips[i]), "") << "pane " << i + 1;
     }
 }
 

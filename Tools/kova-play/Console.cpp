@@ -1,9 +1,9 @@
 #include "Console.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <mutex>
+
+#include "Desktop.h"
 
 namespace kovaplay {
 namespace {
@@ -26,11 +26,7 @@ void DrawLocked()
 
 }  // namespace
 
-bool OutputIsTerminal()
-{
-    static const bool terminal = isatty(STDOUT_FILENO) != 0;
-    return terminal;
-}
+bool OutputIsTerminal() { return ConsoleOutput(); }
 
 void Say(const std::string &line)
 {

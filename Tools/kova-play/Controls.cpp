@@ -1,27 +1,13 @@
 #include "Controls.h"
 
-#include <kova_control_desktop.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "Console.h"
+#include "Desktop.h"
 
 namespace kovaplay {
 namespace {
-
-termios g_savedTerminal;
-bool g_terminalChanged = false;
-
-void RestoreTerminal()
-{
-    if (g_terminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
-    g_terminalChanged = false;
-}
 
 bool ParseInt(const std::string &text, int &value)
 {
@@ -36,22 +22,20 @@ const int kZoomSteps[3][4] = {{0, 0, 0, 0}, {25, 25, 75, 75}, {37, 37, 63, 63}};
 
 }  // namespace
 
-std::string SaveScreenshot(const std::string &path)
+std::string SaveScreenshot(const Wall &wall, const std::string &path)
 {
-    char absolute[PATH_MAX];
-    std::string shown = path;
-    if (!KovaControl_SnapshotMonitor(0, path.c_str())) {
+    if (!SaveScreen(wall.Window(), path)) {
         Complain("kova-play: cannot save the screenshot to " + path);
         return "";
     }
-    if (realpath(path.c_str(), absolute)) shown = absolute;
+    const std::string shown = FullPath(path);
     Say("screenshot: " + shown);
     return shown;
 }
 
 Controls::Controls(Wall &wall) : wall_(wall) {}
 
-Controls::~Controls() { RestoreTerminal(); }
+Controls::~Controls() { RestoreKeys(); }
 
 bool Controls::Schedule(const std::string &entry, std::string &error)
 {
@@ -178,8 +162,7 @@ void Controls::Snapshot(const std::string &path)
     const int index = pane->Index();
     ++pending_;
     pane->Capture(path, [this, path, index](bool written) {
-        char absolute[PATH_MAX];
-        const std::string shown = realpath(path.c_str(), absolute) ? absolute : path;
+        const std::string shown = FullPath(path);
         if (written) Say("snapshot of pane " + std::to_string(index + 1) + ": " + shown);
         else Complain("kova-play: pane " + std::to_string(index + 1) + ": no snapshot written to " + path +
                       " (the library had no picture; see the log)");
@@ -187,18 +170,11 @@ void Controls::Snapshot(const std::string &path)
     });
 }
 
-void Controls::Screenshot(const std::string &path) { SaveScreenshot(path); }
+void Controls::Screenshot(const std::string &path) { SaveScreenshot(wall_, path); }
 
 void Controls::StartKeyboard()
 {
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0) return;
-    termios raw = g_savedTerminal;
-    raw.c_lflag &= ~(ICANON | ECHO);
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
-    g_terminalChanged = true;
-    std::atexit(RestoreTerminal);
+    if (!StartKeys()) return;
     keyboard_ = true;
     Say("keys: 1-9/Tab select, a sound, +/- volume, </> speed, z zoom, [/] seek, m mode, c snapshot, "
         "s screenshot, q quit");
@@ -207,24 +183,7 @@ void Controls::StartKeyboard()
 void Controls::PollKeyboard()
 {
     if (!keyboard_) return;
-    pollfd p = {STDIN_FILENO, POLLIN, 0};
-    while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
-        unsigned char c;
-        if (read(STDIN_FILENO, &c, 1) != 1) return;
-        if (c == 0x1b) {
-            // An arrow key is ESC [ A..D; over a slow link its bytes may come
-            // apart, so the rest is given 50 ms. Anything else after ESC, or
-            // ESC alone, does nothing.
-            auto next = [](unsigned char *byte) {
-                pollfd more = {STDIN_FILENO, POLLIN, 0};
-                return poll(&more, 1, 50) > 0 && (more.revents & POLLIN) && read(STDIN_FILENO, byte, 1) == 1;
-            };
-            unsigned char seq[2];
-            if (next(&seq[0]) && seq[0] == '[' && next(&seq[1])) Key(seq[1] == 'C' ? ']' : seq[1] == 'D' ? '[' : 0);
-            continue;
-        }
-        Key(c);
-    }
+    for (int key; (key = NextKey()) >= 0;) Key(key);
 }
 
 void Controls::Key(int key)

@@ -57,8 +57,8 @@ private:
     std::atomic<int> pending_{0};
 };
 
-/* Saves the desktop as PNG; prints and returns the absolute path, or empty. */
-std::string SaveScreenshot(const std::string &path);
+/* Saves the screen under the wall; prints and returns the full path, or empty. */
+std::string SaveScreenshot(const Wall &wall, const std::string &path);
 
 }  // namespace kovaplay
 

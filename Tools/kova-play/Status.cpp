@@ -1,12 +1,12 @@
 #include "Status.h"
 
-#include <kova_control_desktop.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
+
+#include "Desktop.h"
 
 namespace kovaplay {
 namespace {
@@ -15,7 +15,7 @@ constexpr int kPeriodMs = 20;
 
 /* FNV-1a over every second pixel of every fourth row of the pane: a moving
  * edge changes it in any picture. */
-unsigned long long Signature(const std::vector<unsigned char> &screen, const KovaFramebufferInfo &info, RECT r)
+unsigned long long Signature(const ScreenPicture &info, RECT r)
 {
     r.left = std::max<LONG>(r.left - info.rect.left, 0);
     r.top = std::max<LONG>(r.top - info.rect.top, 0);
@@ -23,7 +23,7 @@ unsigned long long Signature(const std::vector<unsigned char> &screen, const Kov
     r.bottom = std::min<LONG>(r.bottom - info.rect.top, info.height);
     unsigned long long h = 1469598103934665603ull;
     for (LONG y = r.top; y < r.bottom; y += 4) {
-        const unsigned char *row = screen.data() + size_t(y) * info.pitch;
+        const unsigned char *row = info.pixels.data() + size_t(y) * info.pitch;
         for (LONG x = r.left; x < r.right; x += 2) {
             uint32_t pixel = 0;
             std::memcpy(&pixel, row + x * info.bytesPerPixel, size_t(info.bytesPerPixel));
@@ -67,28 +67,29 @@ void FrameWatch::Run()
 {
     const auto period = std::chrono::milliseconds(kPeriodMs);
     auto next = std::chrono::steady_clock::now();
-    std::vector<unsigned char> screen;
-    ULONGLONG seenChanges = ~0ull;
+    RECT area = panes_.empty() ? RECT{} : panes_[0];
+    for (const RECT &r : panes_) UnionRect(&area, &area, &r);
+    ScreenReader reader(area);
+    ScreenPicture screen;
+    size_t size = 0;
     while (!stop_) {
-        KovaFramebufferInfo info;
-        if (KovaControl_GetFramebufferInfo(0, &info) && info.changes != seenChanges) {
-            seenChanges = info.changes;
-            if (screen.size() != size_t(info.pitch) * info.height) {
+        if (reader.Read(screen)) {
+            if (screen.pixels.size() != size) {
                 // Panes start black: the first picture counts even when it
                 // is already there at the first look.
-                screen.assign(size_t(info.pitch) * info.height, 0);
-                for (size_t i = 0; i < panes_.size(); ++i) last_[i] = Signature(screen, info, panes_[i]);
+                size = screen.pixels.size();
+                ScreenPicture black = screen;
+                std::fill(black.pixels.begin(), black.pixels.end(), 0);
+                for (size_t i = 0; i < panes_.size(); ++i) last_[i] = Signature(black, panes_[i]);
             }
-            if (KovaControl_CopyFramebuffer(0, screen.data(), screen.size()) == screen.size()) {
-                const auto now = std::chrono::steady_clock::now();
-                for (size_t i = 0; i < panes_.size(); ++i) {
-                    const unsigned long long signature = Signature(screen, info, panes_[i]);
-                    if (signature != last_[i]) {
-                        ++shown_[i];
-                        if (live_[i]) live_[i]->NoteShown(now);
-                    }
-                    last_[i] = signature;
+            const auto now = std::chrono::steady_clock::now();
+            for (size_t i = 0; i < panes_.size(); ++i) {
+                const unsigned long long signature = Signature(screen, panes_[i]);
+                if (signature != last_[i]) {
+                    ++shown_[i];
+                    if (live_[i]) live_[i]->NoteShown(now);
                 }
+                last_[i] = signature;
             }
         }
         next += period;

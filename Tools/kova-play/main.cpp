@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <thread>
 
@@ -16,6 +15,7 @@ extern "C" {
 
 #include "Console.h"
 #include "Controls.h"
+#include "Desktop.h"
 #include "KovaDecoder.h"
 #include "Options.h"
 #include "Status.h"
@@ -32,25 +32,6 @@ volatile sig_atomic_t g_interrupted = 0;
 constexpr int kCaptureWaitSeconds = 10;
 
 void OnInterrupt(int) { g_interrupted = 1; }
-
-/* The platform layer reads its environment at the first window call. */
-void PrepareDesktop(const Options &options, const WallLayout &layout)
-{
-    const char *display = std::getenv("DISPLAY");
-    switch (options.viewer) {
-    case Options::Viewer::X11: setenv("KOVA_VIEWER", "x11", 1); break;
-    case Options::Viewer::Headless: unsetenv("KOVA_VIEWER"); break;
-    case Options::Viewer::Auto:
-        if (display && *display) setenv("KOVA_VIEWER", "x11", 0);
-        break;
-    }
-    if (!std::getenv("KOVA_DESKTOP")) {
-        // A desktop just larger than the wall window (frame and caption
-        // included), so that the viewer and the screenshot show the wall.
-        const int width = (layout.ClientWidth() + 32 + 15) & ~15, height = (layout.ClientHeight() + 48 + 15) & ~15;
-        setenv("KOVA_DESKTOP", (std::to_string(width) + "x" + std::to_string(height) + "x32").c_str(), 1);
-    }
-}
 
 /* The panes of a wall file go before those of the command line; its bad
  * lines are reported and left out. */
@@ -186,7 +167,7 @@ int main(int argc, char **argv)
             Complain("kova-play: " + std::to_string(controls.Pending()) +
                      " snapshot(s) still pending at the end of the run, not waited for");
         }
-        if (!options.screenshot.empty() && SaveScreenshot(options.screenshot).empty()) status = status ? status : 3;
+        if (!options.screenshot.empty() && SaveScreenshot(wall, options.screenshot).empty()) status = status ? status : 3;
         watch.Stop();
         for (int i = 0; i < wall.PaneCount(); ++i)
             if (wall.PaneAt(i) && wall.PaneAt(i)->Stats().failed && status == 0) status = 2;  // a camera that cannot play
