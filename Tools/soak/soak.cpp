@@ -25,6 +25,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -98,6 +99,22 @@ bool Settles(const Counts &base, Counts *now)
             return settled;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+}
+
+/* The least of each count over two seconds: threads of the warm-up that
+ * are still ending do not count as the start. */
+Counts Baseline()
+{
+    Counts least = Measure();
+    for (int i = 0; i < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const Counts now = Measure();
+        least.threads = std::min(least.threads, now.threads);
+        least.handles = std::min(least.handles, now.handles);
+        least.fds = std::min(least.fds, now.fds);
+        least.rssKiB = now.rssKiB;
+    }
+    return least;
 }
 
 /* ---- Samples ---- */
@@ -307,8 +324,7 @@ int main(int argc, char **argv)
     HWND lifetimeWindow = MakePane(0, 0, 352, 288);
     for (const Feed &f : feeds)  // warm-up
         Lifetime(samples, f, lifetimeWindow, 1);
-    Counts base;
-    Settles(Measure(), &base);  // let the warm-up's threads end
+    const Counts base = Baseline();
     Print("start", base);
     bool grew = false;
 
