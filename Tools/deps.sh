@@ -11,6 +11,8 @@ packages=(
   libx11-dev libpng-dev zlib1g-dev libasound2-dev libyuv-dev
   xvfb locales wine64 googletest
   clang libclang-rt-dev
+  libgstrtspserver-1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  gstreamer1.0-x fonts-dejavu-core
 )
 
 missing=()

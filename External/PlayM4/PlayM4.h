@@ -82,8 +82,8 @@ extern "C" {
  * PlayM4_GetLastError with a port that is not taken returns it. */
 #define PLAYM4_ERR_NONE 0
 #define PLAYM4_ERR_PORT 1         /* not a port taken with PlayM4_GetPort */
-#define PLAYM4_ERR_ARGUMENT 2     /* null pointer, bad size or value; data larger
-                                   * than the whole source buffer */
+#define PLAYM4_ERR_ARGUMENT 2     /* null pointer, bad size or value; one packet
+                                   * over 64 MiB */
 #define PLAYM4_ERR_ORDER 3        /* the port is not in a state for this call */
 #define PLAYM4_ERR_MEMORY 4       /* out of memory or threads */
 #define PLAYM4_ERR_BUFFER_FULL 5  /* the source buffer has no room for the data */
@@ -142,7 +142,9 @@ PLAYM4_API BOOL PLAYM4_CALL PlayM4_Play(LONG port, HWND window);
 PLAYM4_API BOOL PLAYM4_CALL PlayM4_Stop(LONG port);
 
 /* Feeds stream bytes; 0 (PLAYM4_ERR_BUFFER_FULL) when the source buffer has
- * no room for all of them, in which case none is taken. */
+ * no room for all of them, in which case none is taken. A packet larger
+ * than the whole source buffer (up to 64 MiB) grows the buffer and is
+ * taken. */
 PLAYM4_API BOOL PLAYM4_CALL PlayM4_InputData(LONG port, const BYTE *data, DWORD size);
 
 /* The size of the pictures the stream carries: the stream header's until

@@ -1,7 +1,8 @@
 /* The exported instance functions: check the handle and the arguments,
  * forward to the instance's facade, report 1 for forwarded and 0 for
  * refused. What the forwarded operation returns is not passed on, and
- * nothing it throws leaves the library. */
+ * nothing it throws leaves the library. A handle is only followed while
+ * the handle registry lists it as issued. */
 #include "KovaDecoder.h"
 
 #include <new>
@@ -9,23 +10,20 @@
 
 #include "api/AudioOwner.h"
 #include "api/DecodeHandler.h"
+#include "api/HandleRegistry.h"
 #include "decoder/CPrivateVideoDecoder.h"
 #include "decoder/FaultGuard.h"
 #include "log/Log.h"
 
 namespace {
 
-CPrivateVideoDecoder *FacadeOf(KOVA_HANDLE h)
-{
-    DecodeHandler *handler = static_cast<DecodeHandler *>(h);
-    return handler ? handler->decoder : nullptr;
-}
-
-/* Runs call(facade) when the handle holds a facade; 1 if it did, else 0. */
+/* Runs call(facade) when the handle is issued and holds a facade; 1 if it
+ * did, else 0. */
 template <class Call>
 LONG Forward(KOVA_HANDLE h, Call &&call)
 {
-    CPrivateVideoDecoder *facade = FacadeOf(h);
+    const kova::EnteredHandle entered(h);
+    CPrivateVideoDecoder *facade = entered.handler ? entered.handler->decoder : nullptr;
     if (!facade)
         return 0;
     try {
@@ -58,12 +56,15 @@ KOVA_EXPORT KOVA_HANDLE KOVA_CALL KOVA_CreateInstance(LONG deviceCode, LONG stre
         return nullptr;
     }
     handler->decoder = facade;
+    kova::IssueHandle(handler);
     return handler;
 }
 
 KOVA_EXPORT void KOVA_CALL KOVA_ReleaseInstance(KOVA_HANDLE h)
 {
-    DecodeHandler *handler = static_cast<DecodeHandler *>(h);
+    /* From here on other calls on h are refused; those already inside it
+     * finish first. */
+    DecodeHandler *handler = kova::WithdrawHandle(h);
     if (!handler)
         return;
     if (CPrivateVideoDecoder *facade = handler->decoder) {
@@ -73,16 +74,24 @@ KOVA_EXPORT void KOVA_CALL KOVA_ReleaseInstance(KOVA_HANDLE h)
         kova::RunGuarded([facade] { delete facade; });
         handler->decoder = nullptr;
     }
-    delete handler;
+    kova::DisposeHandle(handler);
 }
 
 KOVA_EXPORT LONG KOVA_CALL KOVA_InitPlayInstance(KOVA_HANDLE h, HWND window)
 {
     if (!window)
         return 0;
-    const DecodeHandler *handler = static_cast<DecodeHandler *>(h);
+    const kova::EnteredHandle entered(h);
+    const DecodeHandler *handler = entered.handler;
+    if (!handler || !handler->decoder)
+        return 0;
     /* Stream type 0 keeps the one given at creation. */
-    return Forward(h, [&](CPrivateVideoDecoder &d) { d.InitPlay(window, handler->width, handler->height, 0); });
+    CPrivateVideoDecoder *facade = handler->decoder;
+    try {
+        facade->InitPlay(window, handler->width, handler->height, 0);
+    } catch (...) {
+    }
+    return 1;
 }
 
 KOVA_EXPORT LONG KOVA_CALL KOVA_SetVideoSize(KOVA_HANDLE h, LONG width, LONG height)

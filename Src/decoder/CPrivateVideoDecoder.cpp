@@ -36,6 +36,26 @@ bool IsSizeChangeExempt(LONG type)
     }
 }
 
+void UnlockSound(void *lock)
+{
+    static_cast<std::recursive_mutex *>(lock)->unlock();
+}
+
+/* Holds the facade's sound lock for a scope. Taken outside the fault guard
+ * and let go by it too when a fault abandons an enclosing guarded call. */
+class SoundHold {
+public:
+    explicit SoundHold(std::recursive_mutex &lock) : locked(lock), onFault(UnlockSound, &lock) {}
+
+private:
+    struct Locked {
+        explicit Locked(std::recursive_mutex &lock) : lock(lock) { lock.lock(); }
+        ~Locked() { lock.unlock(); }
+        std::recursive_mutex &lock;
+    } locked;
+    kova::ReleaseOnFault onFault;
+};
+
 }  // namespace
 
 CPrivateVideoDecoder::CPrivateVideoDecoder(LONG deviceCode_, LONG streamType_)
@@ -57,6 +77,7 @@ CPrivateVideoDecoder::CPrivateVideoDecoder(LONG deviceCode_, LONG streamType_)
 
 CPrivateVideoDecoder::~CPrivateVideoDecoder()
 {
+    SoundHold hold(soundLock);
     if (activeDecoder)
         kova::RunGuarded([this] { activeDecoder->ShutDown(); });
     activeDecoder = nullptr;
@@ -107,6 +128,7 @@ ISampleDecoder *CPrivateVideoDecoder::SelectByStreamType()
 
 LONG CPrivateVideoDecoder::Route()
 {
+    bool replacing = false;
     if (activeDecoder) {
         if (activeDecoder->streamType == streamType) {
             /* Same type: nothing to do, and the decoder keeps the window it
@@ -117,6 +139,7 @@ LONG CPrivateVideoDecoder::Route()
         if (activeDecoder->ShutDown() != 0)
             return 1;
         activeDecoder = nullptr;
+        replacing = true;
     }
     ISampleDecoder *chosen = SelectByStreamType();
     if (!chosen)
@@ -124,6 +147,11 @@ LONG CPrivateVideoDecoder::Route()
     chosen->streamType = streamType;
     chosen->InitPlay(window, width, height, streamType);
     activeDecoder = chosen;
+    /* A decoder keeps the sound setting it had when it was last selected:
+     * a change of stream type hands it the pane's current one, or a pane
+     * switched off meanwhile would play again when its type comes back. */
+    if (replacing && soundSetting != SoundUnset)
+        soundSetting == SoundOn ? chosen->StartAudio() : chosen->ShutDownAudio();
     return 0;
 }
 
@@ -131,6 +159,7 @@ LONG CPrivateVideoDecoder::InitPlay(HWND window_, LONG width_, LONG height_, LON
 {
     if (!standardDecoder)
         return 1;
+    SoundHold hold(soundLock);
     width = width_;
     height = height_;
     window = window_;
@@ -143,6 +172,7 @@ LONG CPrivateVideoDecoder::Start()
 {
     if (!activeDecoder)
         return 1;
+    SoundHold hold(soundLock);
     return Guarded([this] {
         if (CheckTransition(activeDecoder->state, RequestStart) == 2)
             return LONG{2};
@@ -157,6 +187,7 @@ LONG CPrivateVideoDecoder::Stop()
 {
     if (!activeDecoder)
         return 0;
+    SoundHold hold(soundLock);
     return Guarded([this] {
         if (CheckTransition(activeDecoder->state, RequestStop) == 2)
             return LONG{2};
@@ -170,6 +201,7 @@ LONG CPrivateVideoDecoder::ShutDown()
         return 0;
     /* Only brings a playing decoder to Stopped; the decoder's own ShutDown
      * runs when it is replaced or the facade is destroyed. */
+    SoundHold hold(soundLock);
     return Guarded([this] { return CheckTransition(activeDecoder->state, RequestShutDown); });
 }
 
@@ -198,15 +230,24 @@ LONG CPrivateVideoDecoder::InsertAudioBuf(const BYTE *data, LONG length, LONG fr
         return 1;
     if (activeDecoder->state != Playing)
         return 2;
-    return Guarded([&] {
-        return activeDecoder->InsertAudioBuf(data, length, frameInfo1, frameInfo2, frameInfo3);
-    });
+    auto insert = [&] { return activeDecoder->InsertAudioBuf(data, length, frameInfo1, frameInfo2, frameInfo3); };
+    /* The vendor decoder applies the sound switch at its first sound packet,
+     * so that packet must not cross a switch. The standard decoder only
+     * reads its atomic flag, and may wait here for a free buffer, which
+     * must not hold up a switch made from another pane. */
+    if (activeDecoder == vendorDecoder) {
+        SoundHold hold(soundLock);
+        return Guarded(insert);
+    }
+    return Guarded(insert);
 }
 
 LONG CPrivateVideoDecoder::ChangeStreamFormat(LONG width_, LONG height_, LONG streamType_)
 {
-    const bool sameType = streamType_ == streamType;
-    if (sameType && IsSizeChangeExempt(streamType_))
+    /* Type 0 keeps the current type, as it does for InitPlay: read as a
+     * change, it would stop and restart the decoder on every packet. */
+    const bool sameType = streamType_ == streamType || streamType_ == 0;
+    if (sameType && IsSizeChangeExempt(streamType))
         return 0;
     if (!activeDecoder || activeDecoder->state != Playing)
         return 1;
@@ -285,21 +326,31 @@ LONG CPrivateVideoDecoder::SetPlaySpeed(LONG step)
 
 LONG CPrivateVideoDecoder::StartAudio()
 {
-    return activeDecoder ? activeDecoder->StartAudio() : 0;
+    SoundHold hold(soundLock);
+    if (!activeDecoder)
+        return 0;
+    soundSetting = SoundOn;
+    return activeDecoder->StartAudio();
 }
 
 LONG CPrivateVideoDecoder::ShutDownAudio()
 {
-    return activeDecoder ? activeDecoder->ShutDownAudio() : 0;
+    SoundHold hold(soundLock);
+    if (!activeDecoder)
+        return 0;
+    soundSetting = SoundOff;
+    return activeDecoder->ShutDownAudio();
 }
 
 LONG CPrivateVideoDecoder::SetAudioVolume(LONG volume)
 {
+    SoundHold hold(soundLock);
     return activeDecoder ? activeDecoder->SetAudioVolume(volume) : 0;
 }
 
 LONG CPrivateVideoDecoder::GetAudioVolume(LONG *volume)
 {
+    SoundHold hold(soundLock);
     return activeDecoder ? activeDecoder->GetAudioVolume(volume) : 1;
 }
 

@@ -11,12 +11,19 @@
  * Start.
  *
  * Either decoder may be missing (its creation failed); every operation is
- * defined for that case. The facade has no lock and starts no thread: one
- * instance must not be called from two threads at once. */
+ * defined for that case. The facade starts no thread, and one instance must
+ * not be called from two threads at once, with one exception: the sound
+ * switch. Switching another pane's sound on switches this one's off from
+ * that pane's thread, so soundLock orders the sound operations against
+ * everything that changes the selected decoder or opens, stops or frees
+ * it, and against the vendor decoder's sound packets (the standard
+ * decoder's sound flag is atomic). Packets of video take no lock. */
 #ifndef KOVA_DECODER_CPRIVATEVIDEODECODER_H
 #define KOVA_DECODER_CPRIVATEVIDEODECODER_H
 
 #include "decoder/ISampleDecoder.h"
+
+#include <mutex>
 
 class CPrivateVideoDecoder : public ISampleDecoder {
 public:
@@ -80,6 +87,10 @@ private:
     ISampleDecoder *standardDecoder = nullptr; /* a QxvideoDecoder; owned */
     bool faultFlag = false;
     HWND window = nullptr; /* from the last InitPlay */
+    /* Re-entrant: a shut-down of a playing decoder stops it from inside. */
+    std::recursive_mutex soundLock;
+    /* The last sound switch that reached a decoder; guarded by soundLock. */
+    enum SoundSetting { SoundUnset, SoundOff, SoundOn } soundSetting = SoundUnset;
 };
 
 #endif

@@ -2,6 +2,45 @@
 
 #include <mutex>
 
+namespace kova {
+namespace {
+
+/* The releases registered on this thread, oldest first. A recovery runs
+ * and drops those registered since its guarded call began. */
+struct PendingRelease {
+    void (*release)(void *);
+    void *context;
+};
+constexpr int kMaxPendingReleases = 32;
+thread_local PendingRelease pendingReleases[kMaxPendingReleases];
+thread_local int pendingCount = 0;
+
+/* Called on the recovery path, back in normal context. */
+void ReleaseSince(int depth)
+{
+    while (pendingCount > depth) {
+        const PendingRelease r = pendingReleases[--pendingCount];
+        r.release(r.context);
+    }
+}
+
+}  // namespace
+
+ReleaseOnFault::ReleaseOnFault(void (*release)(void *), void *context) noexcept
+    : recorded(pendingCount < kMaxPendingReleases)
+{
+    if (recorded)
+        pendingReleases[pendingCount++] = PendingRelease{release, context};
+}
+
+ReleaseOnFault::~ReleaseOnFault()
+{
+    if (recorded)
+        --pendingCount;
+}
+
+}  // namespace kova
+
 #ifdef _WIN32
 
 #include "platform/win32.h"
@@ -125,6 +164,7 @@ bool RunProtected(void (*fn)(void *), void *context) noexcept
 #ifndef _WIN64
     point.sehChain = SehChain();
 #endif
+    const int depth = pendingCount;
     if (__builtin_setjmp(point.env)) {
 #ifndef _WIN64
         SetSehChain(point.sehChain);
@@ -132,6 +172,7 @@ bool RunProtected(void (*fn)(void *), void *context) noexcept
         TlsSetValue(recoverySlot, point.outer);
         if (point.code == EXCEPTION_STACK_OVERFLOW)
             _resetstkoflw();
+        ReleaseSince(depth);
         return false;
     }
     TlsSetValue(recoverySlot, &point);
@@ -284,6 +325,7 @@ bool RunProtected(void (*fn)(void *), void *context) noexcept
     /* The signal mask is not saved here (that costs a system call per
      * guarded call); the recovery path unblocks the one signal the handler
      * was entered with instead. */
+    const int depth = pendingCount;
     const int sig = sigsetjmp(point.env, 0);
     if (sig != 0) {
         innermost = point.outer;
@@ -291,6 +333,7 @@ bool RunProtected(void (*fn)(void *), void *context) noexcept
         sigemptyset(&unblock);
         sigaddset(&unblock, sig);
         pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+        ReleaseSince(depth);
         return false;
     }
     innermost = &point;

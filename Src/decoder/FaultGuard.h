@@ -7,9 +7,12 @@
  *         faulted = true;
  *
  * A faulting call is abandoned where it faulted: destructors of its frames
- * do not run and whatever it held (locks, memory) stays held. The guard
- * trades that leak for the process; callers treat the faulted object as
- * unusable until it is re-initialised.
+ * do not run and whatever it held (memory, an object half changed) stays
+ * so. The guard trades that leak for the process; callers treat the faulted
+ * object as unusable until it is re-initialised. Locks are the exception
+ * that cannot be left: code that takes a lock of ours inside a guarded call
+ * holds it through ReleaseOnFault, and the guard releases it on the way
+ * back, innermost first.
  *
  * How faults are caught:
  *
@@ -55,6 +58,22 @@ namespace detail {
  * it threw or faulted. */
 bool RunProtected(void (*fn)(void *), void *context) noexcept;
 }  // namespace detail
+
+/* While it lives, a fault that abandons the innermost enclosing guarded
+ * call runs release(context) on the recovery path, after the later ones.
+ * Outside any guarded call it is only recorded and dropped again. A thread holds at most 32 at
+ * a time; further ones are not recorded. Not for use from a signal or
+ * exception handler. */
+class ReleaseOnFault {
+public:
+    ReleaseOnFault(void (*release)(void *), void *context) noexcept;
+    ~ReleaseOnFault();
+    ReleaseOnFault(const ReleaseOnFault &) = delete;
+    ReleaseOnFault &operator=(const ReleaseOnFault &) = delete;
+
+private:
+    bool recorded;
+};
 
 /* Runs f() and returns true when it returned normally, false when it threw
  * a C++ exception or raised a processor fault. Guards nest. */

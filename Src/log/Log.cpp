@@ -6,10 +6,13 @@
 #include "log/LogHook.h"
 #include "log/LogState.h"
 
+#include "decoder/FaultGuard.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 std::atomic<int32_t> logEnabled{0};
 std::atomic<int32_t> logSizeLimit{kLogDefaultSizeLimit};
@@ -98,6 +101,25 @@ void RotateLogFile(time_t now)
 
 } // namespace
 
+namespace {
+
+void UnlockState(void *)
+{
+    logStateLock.unlock();
+}
+
+void ReleaseNamedMutex(void *mutex)
+{
+    ReleaseMutex(static_cast<HANDLE>(mutex));
+}
+
+void CloseFile(void *file)
+{
+    fclose(static_cast<FILE *>(file));
+}
+
+} // namespace
+
 int WriteLog(const char *format, ...)
 {
     va_list observed;
@@ -108,18 +130,47 @@ int WriteLog(const char *format, ...)
     if (!logEnabled.load() || !format) return 0;
     /* Logging is a side effect: the caller's last error survives it. */
     DWORD callerError = GetLastError();
+    /* The caller's arguments are read before any lock is taken: a bad one
+     * faults here, where a guard recovering from it leaves nothing held. */
+    char shortMessage[512];
+    std::vector<char> longMessage;
+    const char *message = shortMessage;
+    size_t messageLength = 0;
+    va_list args;
+    va_start(args, format);
+    const int length = vsnprintf(shortMessage, sizeof shortMessage, format, args);
+    va_end(args);
+    if (length < 0) {
+        shortMessage[0] = '\0';
+    } else if (static_cast<size_t>(length) < sizeof shortMessage) {
+        messageLength = static_cast<size_t>(length);
+    } else {
+        longMessage.resize(static_cast<size_t>(length) + 1);
+        va_start(args, format);
+        vsnprintf(longMessage.data(), longMessage.size(), format, args);
+        va_end(args);
+        message = longMessage.data();
+        messageLength = static_cast<size_t>(length);
+    }
+
     int written = 0;
+    logStateLock.lock();
     {
-        std::lock_guard<std::mutex> guard(logStateLock);
+        /* Whatever a guarded caller's recovery abandons, these are let go. */
+        kova::ReleaseOnFault unlockState(UnlockState, nullptr);
         ULARGE_INTEGER freeBytes;
         bool lowOnSpace = GetDiskFreeSpaceExA(logDrive, &freeBytes, nullptr, nullptr) &&
                           freeBytes.QuadPart < kLogMinFreeBytes;
-        if (!lowOnSpace && logMutex) {
+        const DWORD waited = !lowOnSpace && logMutex ? WaitForSingleObject(logMutex, kLogWaitMs) : WAIT_FAILED;
+        /* An abandoned mutex is ours now; a mutex still held after the
+         * bound (another process hung or faulted while writing) costs this
+         * line, not the caller's thread. */
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+            kova::ReleaseOnFault releaseMutex(ReleaseNamedMutex, logMutex);
             time_t now = time(nullptr);
             char timeText[32];
             FormatTime(now, "%Y-%m-%d %H:%M:%S", timeText, sizeof timeText);
 
-            WaitForSingleObject(logMutex, INFINITE);
             FILE *f = fopen(logFilePath, "a+");
             if (!f) {
                 /* Windows will not open a read-only file for appending, so
@@ -129,23 +180,25 @@ int WriteLog(const char *format, ...)
                 f = fopen(logFilePath, "a+");
             }
             if (f) {
-                SetFileAttributesA(logFilePath, FILE_ATTRIBUTE_NORMAL);
-                fprintf(f, "[%s] : ", timeText);
-                fprintf(f, "ThreadID[%d] : ", (int)GetCurrentThreadId());
-                va_list args;
-                va_start(args, format);
-                vfprintf(f, format, args);
-                va_end(args);
-                fputs("\n", f);
-                fflush(f);
-                int64_t length = FileLength(f);
+                int64_t fileLength;
+                {
+                    kova::ReleaseOnFault closeFile(CloseFile, f);
+                    SetFileAttributesA(logFilePath, FILE_ATTRIBUTE_NORMAL);
+                    fprintf(f, "[%s] : ", timeText);
+                    fprintf(f, "ThreadID[%d] : ", (int)GetCurrentThreadId());
+                    fwrite(message, 1, messageLength, f); /* a %c of 0 is written too */
+                    fputs("\n", f);
+                    fflush(f);
+                    fileLength = FileLength(f);
+                }
                 fclose(f);
                 written = 1;
-                if (length >= logSizeLimit.load()) RotateLogFile(now);
+                if (fileLength >= logSizeLimit.load()) RotateLogFile(now);
             }
             ReleaseMutex(logMutex);
         }
     }
+    logStateLock.unlock();
     SetLastError(callerError);
     return written;
 }

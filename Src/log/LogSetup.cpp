@@ -27,7 +27,10 @@ int InitLog(const char *name)
         logMutex = CreateMutexA(nullptr, FALSE, name);
         if (!logMutex) return 0;
     }
-    WaitForSingleObject(logMutex, INFINITE);
+    /* Set-up changes only this process's names and makes a directory that
+     * may exist already: after the bound it goes on without the mutex. */
+    const DWORD waited = WaitForSingleObject(logMutex, kLogWaitMs);
+    const bool held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 
     memset(logDirectory, 0, sizeof logDirectory);
     memset(logFilePath, 0, sizeof logFilePath);
@@ -61,6 +64,6 @@ int InitLog(const char *name)
 
     CreateDirectoryA(logDirectory, nullptr); /* may exist already */
 
-    ReleaseMutex(logMutex);
+    if (held) ReleaseMutex(logMutex);
     return 1;
 }

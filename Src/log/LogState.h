@@ -23,6 +23,10 @@ constexpr size_t kLogModuleNameSize = 64;              /* 63 characters */
 constexpr size_t kLogDirectorySize = 1024;             /* 1023 characters */
 constexpr size_t kLogFilePathSize = 1088;              /* 1087 characters */
 constexpr size_t kLogDriveSize = 1024;                 /* 1023 characters */
+/* Longest wait for the named mutex before a line is dropped (or set-up
+ * goes on without it): a line takes milliseconds, so only a holder that
+ * hung, or lost the mutex to a fault, keeps it this long. */
+constexpr DWORD kLogWaitMs = 2000;
 
 /* Lines are written only while non-zero. */
 extern std::atomic<int32_t> logEnabled;

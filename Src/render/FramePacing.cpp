@@ -84,6 +84,16 @@ bool SeekFilterRejects(PacingState &state, const PacingFrame &frame)
     return false;
 }
 
+/* Whether the frame is due more than kReanchorAheadMedia of media time
+ * after the media time the clock has reached since the anchor. */
+bool FarAhead(const PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t now)
+{
+    const int64_t media = (static_cast<int64_t>(frame.seconds) - state.anchorSeconds) * 1000 +
+                          (static_cast<int64_t>(frame.milliseconds) - state.anchorMilliseconds);
+    const int32_t elapsed = static_cast<int32_t>(now - state.anchorTick);
+    return static_cast<double>(media) - elapsed / PacingSpeedFactor(speed) > kReanchorAheadMedia;
+}
+
 }  // namespace
 
 double PacingSpeedFactor(int32_t speed)
@@ -151,6 +161,10 @@ PacingDecision DecideFrame(PacingState &state, const PacingFrame &frame, int32_t
         return ShowNow(state, frame, speed, now, ReasonUnanchored, 0);
 
     const int32_t delay = PacingDelay(state, frame.seconds, frame.milliseconds, speed, now);
+    if (FarAhead(state, frame, speed, now)) {
+        DropAnchor(state);
+        return ShowNow(state, frame, speed, now, ReasonAheadReanchor, delay);
+    }
     if (delay > 0) {
         PacingDecision decision = Decision(PacingWait, ReasonDue, delay, now);
         decision.dueTick = now + static_cast<uint32_t>(delay);

@@ -32,6 +32,14 @@ const int32_t kLateTolerance = 40;
  * late pictures have been discarded for longer than this without a break. */
 const int32_t kReanchorLateness = 1000;
 
+/* A picture due more than this much media time (ms) ahead of where the
+ * clock stands is not waited for: its stamp jumped (a camera clock set
+ * forward, an unstamped picture before stamped ones), so the clock is
+ * re-anchored on it and it is shown at once. Common players use the same
+ * bound. Measured in media time, so slow speeds still wait their longer
+ * gaps. */
+const int32_t kReanchorAheadMedia = 10000;
+
 /* The frame as the pacing sees it: the fixed header fields of a pool buffer. */
 struct PacingFrame {
     int32_t width;
@@ -79,6 +87,7 @@ enum PacingReason {
     ReasonLateSound,    /* sound is played even when late */
     ReasonLateTolerated,/* picture late by no more than kLateTolerance: shown */
     ReasonLateReanchor, /* picture far too late: clock re-anchored on it */
+    ReasonAheadReanchor,/* frame due too far ahead: clock re-anchored on it */
     ReasonSeekFilter,   /* dropped while a seek is pending */
     ReasonLate          /* picture late: dropped */
 };

@@ -22,6 +22,19 @@ const uint32_t kDrawNoPlane = 0xA1888032u;
  * reports the same code for a picture whose geometry does not fit its
  * buffer, without drawing it. */
 const uint32_t kDrawBadGeometry = 0xA1888033u;
+/* DrawYUV results for failures that last as long as their cause, picture
+ * after picture: the zoom region holds no whole pixel of the picture, the
+ * blit of the picture into its stage failed, the blit onto the window
+ * failed (other than by a lost surface, which is restored). The renderer
+ * logs a run of one of them once. */
+const uint32_t kDrawRegionEmpty = 0xA1888034u;
+const uint32_t kDrawStageBlitFailed = 0xA1888041u;
+const uint32_t kDrawScreenBlitFailed = 0xA1888042u;
+
+inline bool IsLastingDrawFailure(uint32_t result)
+{
+    return result == kDrawRegionEmpty || result == kDrawStageBlitFailed || result == kDrawScreenBlitFailed;
+}
 
 class IVideoOutput {
 public:

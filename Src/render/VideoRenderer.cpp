@@ -13,16 +13,6 @@ namespace {
  * wait still ends this long after the frame was due. */
 const DWORD kTimerGrace = 100;
 
-/* A picture fits when its three planes lie inside the buffer's payload. */
-bool PictureFits(const FrameEntry *entry, size_t capacity)
-{
-    if (entry->width <= 0 || entry->height <= 0)
-        return false;
-    const uint64_t luma = static_cast<uint64_t>(entry->width) * static_cast<uint64_t>(entry->height);
-    const uint64_t chroma = static_cast<uint64_t>(entry->width / 2) * static_cast<uint64_t>(entry->height / 2);
-    return luma + 2 * chroma <= capacity && (luma * 5) / 4 + chroma <= capacity;
-}
-
 PacingFrame FrameOf(const FrameEntry *entry)
 {
     PacingFrame frame = {entry->width,       entry->height,      entry->seconds,
@@ -152,17 +142,21 @@ void VideoRenderer::DrawPicture(const FrameEntry *entry)
     const int width = entry->width;
     const int height = entry->height;
     uint32_t result;
-    if (!PictureFits(entry, FrameEntryCapacity(frameList->bufferSize))) {
+    const Yuv420Planes planes(width, height);
+    if (width <= 0 || height <= 0 || !planes.FitsIn(FrameEntryCapacity(frameList->bufferSize))) {
         result = kDrawBadGeometry;
     } else {
-        const size_t lumaSize = static_cast<size_t>(width) * static_cast<size_t>(height);
         const uint8_t *y = entry->Payload();
-        const uint8_t *u = y + lumaSize;
-        const uint8_t *v = y + (5 * lumaSize) / 4;
         Section guard(outputLock);
-        result = output ? output->DrawYUV(y, u, v, width, height, width, width / 2) : kDrawNoPlane;
+        result = output ? output->DrawYUV(y, y + planes.uOffset, y + planes.vOffset, width, height,
+                                          width, planes.chromaWidth)
+                        : kDrawNoPlane;
     }
-    if (result != 0)
+    // A lasting failure would fill the log at the picture rate: the first
+    // of a run says it all.
+    const bool repeated = IsLastingDrawFailure(result) && result == lastDrawResult;
+    lastDrawResult = result;
+    if (result != 0 && !repeated)
         WriteLog("Display err. Call ZR_VO_DrawYUV fail with %x, Width %ld, Height %ld",
                  static_cast<unsigned>(result), static_cast<long>(pictureWidth.load()),
                  static_cast<long>(pictureHeight.load()));

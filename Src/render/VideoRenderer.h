@@ -110,6 +110,8 @@ private:
     std::atomic<int32_t> pendingSeeks;
     /* Set by the timer's callback; tells its wake from a stale one. */
     std::atomic<bool> timerFired;
+    /* What the last picture's DrawYUV gave; the presentation thread's own. */
+    uint32_t lastDrawResult = 0;
 };
 
 #endif

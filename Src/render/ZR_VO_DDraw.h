@@ -122,7 +122,11 @@ private:
     uint32_t PresentDirectDraw(const Picture &picture);
     uint32_t ConvertIntoSurface(int monitor, const Picture &picture);
     uint32_t CheckWindow();
-    void BlitOntoMonitors();
+    /* 0, or the first blit failure: kDrawStageBlitFailed or
+     * kDrawScreenBlitFailed. Every monitor is tried. */
+    uint32_t BlitOntoMonitors();
+    /* A zoom region with no whole pixel of the picture in it. */
+    bool RegionIsEmpty() const;
     void SetupGdi();
     uint32_t PresentGdi(const Picture *picture);
     bool ReadClientArea();

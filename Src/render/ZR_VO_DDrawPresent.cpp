@@ -31,8 +31,13 @@ uint32_t CZR_VO_DDraw::PresentDirectDraw(const Picture &picture)
     pictureHeld = true;
     const uint32_t moved = CheckWindow();
     if (moved != 0) return moved;
-    BlitOntoMonitors();
-    return 0;
+    if (RegionIsEmpty()) return kDrawRegionEmpty;
+    return BlitOntoMonitors();
+}
+
+bool CZR_VO_DDraw::RegionIsEmpty() const
+{
+    return regionEnabled && (regionRect.right <= regionRect.left || regionRect.bottom <= regionRect.top);
 }
 
 uint32_t CZR_VO_DDraw::ConvertIntoSurface(int monitor, const Picture &picture)
@@ -107,8 +112,9 @@ uint32_t CZR_VO_DDraw::CheckWindow()
     return 0;
 }
 
-void CZR_VO_DDraw::BlitOntoMonitors()
+uint32_t CZR_VO_DDraw::BlitOntoMonitors()
 {
+    uint32_t result = 0;
     const int slots = MonitorSlots();
     const RECT source = regionEnabled ? regionRect : sourceRect;
     for (int j = 0; j < slots; ++j) {
@@ -119,10 +125,15 @@ void CZR_VO_DDraw::BlitOntoMonitors()
 
         // For YUY2 and UYVY this is where the picture becomes RGB.
         // A restored surface holds undefined memory: no repaint shows it.
-        if (FAILED(stage->Blt(&sourceRect, picture, &sourceRect, DDBLT_WAIT | DDBLT_DDFX, &blitFx[j]))) {
+        // A lost surface is the display's doing and is restored for the
+        // next picture, as on the screen blit below; any other failure is
+        // reported.
+        const HRESULT staged = stage->Blt(&sourceRect, picture, &sourceRect, DDBLT_WAIT | DDBLT_DDFX, &blitFx[j]);
+        if (FAILED(staged)) {
             picture->Restore();
             stage->Restore();
             pictureHeld = false;
+            if (staged != DDERR_SURFACELOST && result == 0) result = kDrawStageBlitFailed;
         }
 
         // The client area in the coordinates of this monitor's primary
@@ -134,12 +145,17 @@ void CZR_VO_DDraw::BlitOntoMonitors()
         dest.top -= monitor.top;
         dest.bottom -= monitor.top;
         RECT shown = source;
-        if (primary->Blt(&dest, stage, &shown, DDBLT_WAIT, NULL) == DDERR_SURFACELOST) {
+        const HRESULT shownResult = primary->Blt(&dest, stage, &shown, DDBLT_WAIT, NULL);
+        if (shownResult == DDERR_SURFACELOST) {
+            // Restored: the next picture is shown again.
             primary->Restore();
             stage->Restore();
             pictureHeld = false;
+        } else if (FAILED(shownResult) && result == 0) {
+            result = kDrawScreenBlitFailed;
         }
     }
+    return result;
 }
 
 void CZR_VO_DDraw::SetupGdi()
@@ -188,6 +204,11 @@ uint32_t CZR_VO_DDraw::PresentGdi(const Picture *picture)
         pictureHeld = true;
     }
     if (!dc) return 0;
+    if (RegionIsEmpty()) {
+        SetStretchBltMode(dc, previousMode);
+        ReleaseDC(window, dc);
+        return kDrawRegionEmpty;
+    }
 
     int sx = 0, sy = 0, sw = width, sh = height;
     if (regionEnabled) {

@@ -105,11 +105,13 @@ int CWaveOut::OpenDevice()
     format.nAvgBytesPerSec = channels * bitsPerSample * samplesPerSec / 8;
     format.cbSize = 0;
 
-    lastResult = waveOutOpen(nullptr, WAVE_MAPPER, &format, 0, 0, WAVE_FORMAT_QUERY);
-    if (lastResult != MMSYSERR_NOERROR) return 0;
+    MMRESULT result = waveOutOpen(nullptr, WAVE_MAPPER, &format, 0, 0, WAVE_FORMAT_QUERY);
+    lastResult = result;
+    if (result != MMSYSERR_NOERROR) return 0;
     HWAVEOUT opened = nullptr;
-    lastResult = waveOutOpen(&opened, WAVE_MAPPER, &format, messageThreadId, 0, CALLBACK_THREAD);
-    if (lastResult != MMSYSERR_NOERROR) return 0;
+    result = waveOutOpen(&opened, WAVE_MAPPER, &format, messageThreadId, 0, CALLBACK_THREAD);
+    lastResult = result;
+    if (result != MMSYSERR_NOERROR) return 0;
     device = opened;
     waveOutSetVolume(opened, kOpenVolume);
     EnterCriticalSection(&lock);
@@ -137,13 +139,15 @@ int CWaveOut::Write(const unsigned char *data, int32_t length)
     header->dwBufferLength = static_cast<DWORD>(length);
 
     HWAVEOUT target = device;
-    lastResult = waveOutPrepareHeader(target, header, sizeof(WAVEHDR));
-    if (lastResult != MMSYSERR_NOERROR) {
+    MMRESULT result = waveOutPrepareHeader(target, header, sizeof(WAVEHDR));
+    lastResult = result;
+    if (result != MMSYSERR_NOERROR) {
         FreeBlock(header);
         return 0;
     }
-    lastResult = waveOutWrite(target, header, sizeof(WAVEHDR));
-    if (lastResult != MMSYSERR_NOERROR) {
+    result = waveOutWrite(target, header, sizeof(WAVEHDR));
+    lastResult = result;
+    if (result != MMSYSERR_NOERROR) {
         waveOutUnprepareHeader(target, header, sizeof(WAVEHDR));
         FreeBlock(header);
         return 0;
@@ -175,14 +179,16 @@ bool CWaveOut::MessageThreadActive()
 bool CWaveOut::CloseDevice()
 {
     HWAVEOUT target = device;
+    MMRESULT result = MMSYSERR_NOERROR;
     for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
         lastResult = waveOutReset(target);
         DWORD start = GetTickCount();
         while (Outstanding() > 0 && MessageThreadActive() && GetTickCount() - start < kReturnWaitMs) Sleep(1);
-        lastResult = waveOutClose(target);
-        if (lastResult != WAVERR_STILLPLAYING) break;
+        result = waveOutClose(target);
+        lastResult = result;
+        if (result != WAVERR_STILLPLAYING) break;
     }
-    if (lastResult != MMSYSERR_NOERROR) return false;
+    if (result != MMSYSERR_NOERROR) return false;
     device = nullptr;
     deviceOpen = 0;
     return true;
@@ -220,8 +226,9 @@ int CWaveOut::StopThread()
 int CWaveOut::GetVolume(DWORD *out)
 {
     DWORD value = 0;
-    lastResult = waveOutGetVolume(device, &value);
-    if (lastResult != MMSYSERR_NOERROR) {
+    const MMRESULT result = waveOutGetVolume(device, &value);
+    lastResult = result;
+    if (result != MMSYSERR_NOERROR) {
         if (out) *out = 0;
         return 0;
     }

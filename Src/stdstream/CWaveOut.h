@@ -16,7 +16,9 @@ public:
     WORD channels = 1;
     DWORD samplesPerSec = 8000;
     WORD bitsPerSample = 16;
-    MMRESULT lastResult = MMSYSERR_NOERROR;  // result of the latest waveOut call
+    /* Result of the latest waveOut call; the decoding thread (opening,
+     * closing, volume) and the presentation thread (writes) both set it. */
+    std::atomic<MMRESULT> lastResult{MMSYSERR_NOERROR};
     /* Read without the lock by Write on the presentation thread. */
     std::atomic<HWAVEOUT> device{nullptr};
     HANDLE messageThread = nullptr;

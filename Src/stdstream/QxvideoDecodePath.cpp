@@ -7,6 +7,7 @@
 #include <QXDecoder.h>
 #include <Solvane.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -14,7 +15,9 @@
 #include "render/VideoRenderer.h"
 #include "stdstream/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
+#include "stdstream/FieldBlend.h"
 #include "stdstream/FrameEntry.h"
+#include "stdstream/PictureStamps.h"
 
 namespace {
 
@@ -29,6 +32,29 @@ LONG RoundUpTo16(LONG value)
 {
     const int64_t rounded = (static_cast<int64_t>(value) + 15) & ~static_cast<int64_t>(15);
     return static_cast<LONG>(rounded);
+}
+
+/* The largest output of whole macroblocks with about the aspect ratio of
+ * width x height whose planes fit in `payload` bytes. A 2560x1440 or
+ * 3840x2160 stream in 3 MB buffers gets 1920x1088. */
+void LargestFittingOutput(LONG width, LONG height, LONG payload, LONG *fitWidth, LONG *fitHeight)
+{
+    *fitWidth = 16;
+    *fitHeight = 16;
+    if (width <= 0 || height <= 0 || payload <= 0)
+        return;
+    const double scale = std::sqrt(static_cast<double>(payload) /
+                                   (1.5 * static_cast<double>(width) * static_cast<double>(height)));
+    for (LONG w = static_cast<LONG>(width * scale / 16) * 16; w >= 16; w -= 16) {
+        LONG h = static_cast<LONG>(std::lround(static_cast<double>(w) * height / width / 16)) * 16;
+        if (h < 16)
+            h = 16;
+        if (Yuv420Planes(w, h).FitsIn(static_cast<size_t>(payload))) {
+            *fitWidth = w;
+            *fitHeight = h;
+            return;
+        }
+    }
 }
 
 /* The stream's own picture size, as the decoding library reports it. */
@@ -83,7 +109,10 @@ LONG QxvideoDecoder::InsertBuf(const BYTE *data, LONG length, LONG width_, LONG 
             decoder->QXSetOutputFormat(PIX_FMT_YUV420P, 0);
         }
         renderer->SetOutputMode(displayMode == 2 ? 0 : 1);
+        nativeFitWidth = nativeFitHeight = 0;
     }
+    if (displayMode == 1)
+        FitNativeOutput();
 
     unsigned char *outData = const_cast<unsigned char *>(data);
     int outLength = length;
@@ -95,12 +124,21 @@ LONG QxvideoDecoder::InsertBuf(const BYTE *data, LONG length, LONG width_, LONG 
     }
 
     const int r = decoder->QXDecodeVideoFrame(outData, outLength, 0);
+    const PictureStamp packetStamp = {frameInfo1, frameInfo2, frameInfo3};
+    if (r == QX_ERR_NO_OUTPUT) {
+        /* Taken and held back (a reordering decoder's delay): its picture
+         * comes out with a later packet. */
+        pendingStamps.Add(packetStamp);
+        return 0;
+    }
     if (r != 0) {
         WriteLog("QXDecodeVideoFrame fail with %d", r);
         return 1;
     }
-    return InsertBuffers(decoder->QXGetVideoFrame(), decoder->QXGetVideoFrameSize(), frameInfo1,
-                         frameInfo2, frameInfo3);
+    pendingStamps.Add(packetStamp);
+    const PictureStamp stamp = pendingStamps.Take(packetStamp);
+    return InsertBuffers(decoder->QXGetVideoFrame(), decoder->QXGetVideoFrameSize(), stamp.seconds,
+                         stamp.milliseconds, stamp.segmentId);
 }
 
 LONG QxvideoDecoder::InsertBuffers(const unsigned char *picture, LONG size, LONG frameInfo1,
@@ -112,8 +150,12 @@ LONG QxvideoDecoder::InsertBuffers(const unsigned char *picture, LONG size, LONG
         WriteLog("InsertBuffers param with %d", static_cast<int>(size));
         return 1;
     }
-    /* Copying past the buffer would overwrite the next allocation. */
+    /* Copying past the buffer would overwrite the next allocation. The
+     * output is chosen to fit, so this only happens when the library's
+     * picture is not the size it was asked for (a stream whose size was not
+     * known yet): ask again before the next picture. */
     if (size > BufferPayload()) {
+        nativeFitWidth = nativeFitHeight = -1;
         int outWidth = 0, outHeight = 0;
         decoder->QXGetOutputResolution(outWidth, outHeight);
         WriteLog("QxvideoDecoder::InsertBuffers picture of %d bytes (%dx%d) exceeds the buffer "
@@ -200,7 +242,17 @@ LONG QxvideoDecoder::QueueFrame(const unsigned char *payload, LONG size, LONG au
     entry->milliseconds = frameInfo2;
     entry->audioLength = audioLength;
     entry->segmentId = frameInfo3;
-    std::memcpy(entry->Payload(), payload, static_cast<size_t>(size));
+    const Yuv420Planes planes(outWidth, outHeight);
+    if (audioLength == 0 && blendFields && planes.lumaBytes > 0 &&
+        planes.totalBytes == static_cast<uint64_t>(size)) {
+        BlendFields(payload, entry->Payload(), outWidth, outHeight);
+        BlendFields(payload + planes.uOffset, entry->Payload() + planes.uOffset, planes.chromaWidth,
+                    planes.chromaHeight);
+        BlendFields(payload + planes.vOffset, entry->Payload() + planes.vOffset, planes.chromaWidth,
+                    planes.chromaHeight);
+    } else {
+        std::memcpy(entry->Payload(), payload, static_cast<size_t>(size));
+    }
     bufferManager->PutFullBuffer(buffer);
     return 1;
 }
@@ -254,12 +306,51 @@ LONG QxvideoDecoder::CheckWindowSize()
     return 0;
 }
 
+void QxvideoDecoder::FitNativeOutput()
+{
+    LONG nativeWidth = 0, nativeHeight = 0;
+    NativeSize(decoder, &nativeWidth, &nativeHeight);
+    LONG wantWidth = 0, wantHeight = 0; /* 0: the stream's own size */
+    if (nativeWidth > 0 && nativeHeight > 0 &&
+        !Yuv420Planes(nativeWidth, nativeHeight).FitsIn(static_cast<size_t>(BufferPayload())))
+        LargestFittingOutput(nativeWidth, nativeHeight, BufferPayload(), &wantWidth, &wantHeight);
+    if (wantWidth == nativeFitWidth && wantHeight == nativeFitHeight)
+        return;
+    nativeFitWidth = wantWidth;
+    nativeFitHeight = wantHeight;
+    if (wantWidth == 0) {
+        decoder->QXSetOutput(_picture_param{nativeWidth, nativeHeight, -1}, 0);
+        return;
+    }
+    NoteOutputFitted(nativeWidth, nativeHeight, wantWidth, wantHeight);
+    decoder->QXSetOutput(_picture_param{wantWidth, wantHeight, 0}, 0);
+}
+
+void QxvideoDecoder::NoteOutputFitted(LONG askedWidth, LONG askedHeight, LONG fitWidth,
+                                      LONG fitHeight)
+{
+    if (outputFitLogged)
+        return;
+    outputFitLogged = true;
+    WriteLog("QXSetOutput %dx%d exceeds the buffer payload of %d bytes, using %dx%d",
+             static_cast<int>(askedWidth), static_cast<int>(askedHeight),
+             static_cast<int>(BufferPayload()), static_cast<int>(fitWidth),
+             static_cast<int>(fitHeight));
+}
+
 LONG QxvideoDecoder::SetOutputSize(LONG width_, LONG height_)
 {
     if (!decoder)
         return 1;
-    const LONG outWidth = RoundUpTo16(width_);
-    const LONG outHeight = RoundUpTo16(height_);
+    LONG outWidth = RoundUpTo16(width_);
+    LONG outHeight = RoundUpTo16(height_);
+    if (!Yuv420Planes(outWidth, outHeight).FitsIn(static_cast<size_t>(BufferPayload()))) {
+        LONG fitWidth = 0, fitHeight = 0;
+        LargestFittingOutput(width_, height_, BufferPayload(), &fitWidth, &fitHeight);
+        NoteOutputFitted(outWidth, outHeight, fitWidth, fitHeight);
+        outWidth = fitWidth;
+        outHeight = fitHeight;
+    }
     WriteLog("QXSetOutput Picture width %d, Picture height %d", static_cast<int>(outWidth),
              static_cast<int>(outHeight));
     decoder->QXSetOutput(_picture_param{outWidth, outHeight, 0}, 0);

@@ -185,6 +185,8 @@ LONG QxvideoDecoder::OpenDecoder()
 {
     if (!decoder)
         return 1;
+    pendingStamps.Clear();
+    outputFitLogged = false;
     ApplyStreamSettings(currentStreamType);
     decoder->QXDecoderRegisterLog(FFmpegLogCallback, 10);
     decoder->QXDecoderSetOutputMode(1);
@@ -308,8 +310,9 @@ LONG QxvideoDecoder::SetAudioVolume(LONG volume)
     if (!waveOut)
         return 1;
     const DWORD raw = static_cast<DWORD>(Wrap32(static_cast<int64_t>(volume) * 65535 / 100)) & 0xFFFFu;
-    waveOut->lastResult = waveOutSetVolume(waveOut->device.load(), raw | raw << 16);
-    return waveOut->lastResult != MMSYSERR_NOERROR ? 1 : 0;
+    const MMRESULT result = waveOutSetVolume(waveOut->device.load(), raw | raw << 16);
+    waveOut->lastResult = result;
+    return result != MMSYSERR_NOERROR ? 1 : 0;
 }
 
 LONG QxvideoDecoder::GetAudioVolume(LONG *volume)
@@ -350,8 +353,13 @@ LONG QxvideoDecoder::GetImagePara(LONG *width_, LONG *height_)
 }
 
 LONG QxvideoDecoder::SetDecParam(LONG audioType, LONG rate, LONG channelCount, LONG bitrate,
-                                 LONG bits, LONG, LONG)
+                                 LONG bits, LONG fieldBlend, LONG)
 {
+    /* The first spare value switches the deinterlacer for interlaced
+     * cameras: 1 on, 2 off; 0 (what callers pass) and anything else leave
+     * it as it is, so it stays off unless asked for. */
+    if (fieldBlend == 1 || fieldBlend == 2)
+        blendFields = fieldBlend == 1;
     if (audioType == 0 || rate == 0 || channelCount == 0 || bits == 0) {
         bitrate = 0;
         DeviceAudioDefaults defaults;

@@ -20,8 +20,11 @@
 
 #include <stdarg.h>
 
+#include <atomic>
+
 #include "decoder/ISampleDecoder.h"
 #include "render/VideoOutput.h"
+#include "stdstream/PictureStamps.h"
 #include "stdstream/StreamTables.h"
 
 class CBufferManager;
@@ -74,7 +77,7 @@ public:
     LONG GetTotalFrames() override;
     LONG ReservedD() override;
     LONG SetDecParam(LONG audioType, LONG rate, LONG channelCount, LONG bitrate, LONG bits,
-                     LONG reserved1, LONG reserved2) override;
+                     LONG fieldBlend, LONG reserved2) override;
     LONG NotifySeek(LONG seekA, LONG seekB) override;
     LONG SetSpeed(LONG speed) override;
     LONG SetDisplayMode(LONG mode) override;
@@ -100,8 +103,14 @@ public:
      * zoom: 0, or 1 without a decoder or for a window out of range. */
     LONG CheckWindowSize();
     /* Sets the decoder's output size, each side rounded up to a multiple of
-     * 16: 0, or 1 without a decoder. */
+     * 16, or the largest size that keeps the aspect ratio and fits a pool
+     * buffer: 0, or 1 without a decoder. */
     LONG SetOutputSize(LONG width, LONG height);
+    /* Display mode 1: the stream's own size, or the largest size that fits
+     * a pool buffer when the stream's is larger. */
+    void FitNativeOutput();
+    /* Logs, once per opening, that an output size was reduced to fit. */
+    void NoteOutputFitted(LONG askedWidth, LONG askedHeight, LONG fitWidth, LONG fitHeight);
     /* The decoding library's log sink: errors and worse go to the log with
      * their text as received. */
     static void FFmpegLogCallback(void *context, int level, const char *text, va_list args);
@@ -113,7 +122,8 @@ public:
     LONG videoCodec = 0;
     LONG audioCodec = 0;
     LONG bitsPerSample = 0;
-    bool audioOn = false;
+    /* Switched from the thread of the pane that takes the sound over. */
+    std::atomic<bool> audioOn{false};
     QXDecoder *decoder = nullptr;       /* owned; made by Initialize, freed by ShutDown */
     LONG currentStreamType = 0;         /* 0: nothing opened since construction or Stop */
     LONG videoWidth = 0;
@@ -136,6 +146,11 @@ public:
     LONG displayMode = 0;               /* 1 native size, DirectDraw; 2 window size, GDI; else window size, DirectDraw */
     bool displayModeChanged = false;
     JobThread *jobThread = nullptr;     /* owned */
+    PictureStamps pendingStamps;        /* stamps of packets whose picture is still held back */
+    LONG nativeFitWidth = 0;            /* display mode 1: output asked for; 0 the stream's own, -1 unknown */
+    LONG nativeFitHeight = 0;
+    bool outputFitLogged = false;       /* a reduced output was logged since the open */
+    bool blendFields = false;           /* deinterlace: blend the fields of each picture (SetDecParam) */
 
 private:
     /* Copies decoded data into a free buffer and queues it. */

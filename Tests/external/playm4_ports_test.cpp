@@ -131,9 +131,11 @@ TEST(PlayM4Ports, AFullSourceBufferRefusesDataUntilReset)
     EXPECT_TRUE(PlayM4_ResetSourceBuffer(p.port));
     EXPECT_TRUE(PlayM4_InputData(p.port, chunk.data(), 4096));
 
-    /* Larger than the whole buffer: never fits, so not "full". */
+    /* Larger than the whole buffer (a large sensor's key picture): the
+     * buffer grows and takes it; only absurd sizes are refused. */
     const Bytes huge(8193, 0);
-    EXPECT_FALSE(PlayM4_InputData(p.port, huge.data(), DWORD(huge.size())));
+    EXPECT_TRUE(PlayM4_InputData(p.port, huge.data(), DWORD(huge.size())));
+    EXPECT_FALSE(PlayM4_InputData(p.port, huge.data(), DWORD(64u << 20) + 1));
     EXPECT_EQ(PlayM4_GetLastError(p.port), DWORD(PLAYM4_ERR_ARGUMENT));
     EXPECT_FALSE(PlayM4_InputData(p.port, nullptr, 10));
     EXPECT_EQ(PlayM4_GetLastError(p.port), DWORD(PLAYM4_ERR_ARGUMENT));

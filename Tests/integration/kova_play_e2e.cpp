@@ -1,6 +1,7 @@
 // End to end: kova-play, run headless over generated sample recordings as a
-// person would run it, must show every clip's two colours in its pane of the
-// saved screenshot and leave no error line in the library's log.
+// person would run it, must show every clip's two privacy masks in their
+// colours in its pane of the saved screenshot and leave no error line in the
+// library's log.
 //
 // An error line is one of the library's failure messages: a line whose
 // message contains "Fail" or "fail", "Throw Exception", or "err" (which
@@ -9,17 +10,24 @@
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <png.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+extern char **environ;
 
 namespace {
 
@@ -29,12 +37,15 @@ const std::string kGenerator = KOVA_PLAY_GENERATOR;
 const std::string kWork = KOVA_PLAY_WORK_DIR;
 const std::string kVendorMaker = KOVA_PLAY_VENDOR_MAKER;  /* empty where the tests' sample maker is not built */
 const char kVendorClip[] = "cam6-vendor.hik";
+const std::string kTestCamera = KOVA_TEST_CAMERA;  /* empty where GStreamer's RTSP server is not installed */
 
 struct Rgb {
     int r, g, b;
 };
 
-/* The clips of the generator: left and right colour of each picture. */
+/* The clips of the generator: the colours of the left and right privacy
+ * masks of each picture (a third of the width each, around a quarter and
+ * three quarters across, from a quarter to past half the height). */
 struct Clip {
     const char *file;
     Rgb left, right;
@@ -217,7 +228,7 @@ TEST_F(KovaPlay, WallOfFourShowsEveryClipAndLogsNoError)
         const PaneRect &p = panes[i];
         ASSERT_LE(p.x + p.w, picture.width);
         ASSERT_LE(p.y + p.h, picture.height);
-        // Upper part of each half: the moving square keeps to the bottom sixth.
+        // Inside the masks: what moves keeps below them, the clock above.
         const Rgb left = picture.At(p.x + p.w / 4, p.y + p.h * 2 / 5);
         const Rgb right = picture.At(p.x + p.w * 3 / 4, p.y + p.h * 2 / 5);
         EXPECT_TRUE(Near(left, kClips[i].left)) << "pane " << i + 1 << " left shows " << Text(left) << ", want "
@@ -354,6 +365,178 @@ TEST_F(KovaPlay, BadCommandLineIsRefused)
     EXPECT_EQ(Play("").status, 1);
     EXPECT_EQ(Play("--grid 5 " + Sample(0)).status, 1);
     EXPECT_EQ(Play("--speed 9 --duration 0.2 " + Sample(0)).status, 1);
+}
+
+/* A server of the live test (the test camera, an ffmpeg), ended with
+ * SIGTERM and waited for by its owner, so that nothing is left running. */
+class Server {
+public:
+    Server() = default;
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+    ~Server() { Stop(); }
+
+    bool Start(const std::vector<std::string> &args, const std::string &output)
+    {
+        std::vector<char *> argv;
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        const int r = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (r != 0) pid_ = -1;
+        return r == 0;
+    }
+
+    void Stop()
+    {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        for (int i = 0; i < 50 && ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (::kill(pid_, 0) == 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+/* Seconds into the run of the status lines of `pane` that contain `text`. */
+std::vector<double> StatusTimes(const std::string &out, int pane, const std::string &text)
+{
+    std::vector<double> times;
+    const std::string tag = " pane " + std::to_string(pane) + " ";
+    std::istringstream in(out);
+    const std::regex elapsed(R"(^. pane \d+ +(?:\S+ +)?(\d+\.\d)s )");
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (line.compare(1, tag.size(), tag) == 0 && line.find(text) != std::string::npos &&
+            std::regex_search(line, m, elapsed))
+            times.push_back(std::stod(m[1]));
+    }
+    return times;
+}
+
+TEST_F(KovaPlay, LiveWallOfFourReconnectsItsCameraAndShowsNoCredential)
+{
+    ASSERT_FALSE(kTestCamera.empty()) << "kova-test-camera is not built (GStreamer's RTSP server library missing)";
+    // Ports of this run's own: the test camera, HTTP, UDP.
+    const int base = 20000 + int(getpid() % 15000) * 3;
+    const std::string rtsp = std::to_string(base), http = std::to_string(base + 1), udp = std::to_string(base + 2);
+    const std::string secret = "Kw7secretPass";
+    Server camera, mjpeg, mpegts;
+    auto startCamera = [&] {
+        return camera.Start({kTestCamera, "--port", rtsp, "--user", "viewer:" + secret}, kWork + "/camera.out");
+    };
+    ASSERT_TRUE(startCamera());
+    ASSERT_TRUE(mjpeg.Start({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                             "color=c=0x2040E0:s=320x240:r=15,drawbox=x='mod(t*80,280)':y=200:w=40:h=40:color=white:t=fill",
+                             "-c:v", "mjpeg", "-q:v", "4", "-f", "mpjpeg", "-listen", "1",
+                             "http://127.0.0.1:" + http + "/video.mjpg"},
+                            kWork + "/mjpeg.out"));
+    ASSERT_TRUE(mpegts.Start({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                              "color=c=0xF08000:s=480x270:r=25,drawbox=x='mod(t*80,440)':y=220:w=40:h=40:color=white:t=fill",
+                              "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency", "-g", "25", "-pix_fmt",
+                              "yuv420p", "-f", "mpegts", "udp://127.0.0.1:" + udp + "?pkt_size=1316"},
+                             kWork + "/mpegts.out"));
+    const std::string wall = kWork + "/live.wall";
+    std::ofstream(wall) << "# a wall of live sources\n"
+                        << "grid 4\n"
+                        << "door  rtsp://viewer:" << secret << "@127.0.0.1:" << rtsp << "/cam\n"
+                        << "yard  rtsp://viewer:" << secret << "@127.0.0.1:" << rtsp << "/cam-sound sound\n"
+                        << "lobby http://127.0.0.1:" << http << "/video.mjpg\n"
+                        << "gate  udp://127.0.0.1:" << udp << "?localaddr=127.0.0.1\n";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the servers listen
+
+    const std::streamoff logStart = LogEnd();
+    const std::string before = kWork + "/live-before.png", outage = kWork + "/live-outage.png",
+                      after = kWork + "/live-after.png";
+    for (const std::string &f : {before, outage, after}) std::remove(f.c_str());
+    PlayRun run;
+    std::thread player([&] {
+        run = Play("--duration 24 --status 0.5 --select 4 --wall '" + wall + "' --at 5:screenshot='" + before +
+                   "' --at 9:screenshot='" + outage + "' --screenshot '" + after + "'");
+    });
+    // The camera goes away for five seconds once every pane plays.
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    camera.Stop();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    ASSERT_TRUE(startCamera());
+    player.join();
+    mjpeg.Stop();
+    mpegts.Stop();
+    camera.Stop();
+
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const std::vector<PaneRect> panes = PanesOf(run.out);
+    ASSERT_EQ(panes.size(), 4u) << run.out;
+    const std::vector<std::string> log = LogLinesFrom(logStart);
+    ExpectNoErrorLines(log);
+    ASSERT_EQ(NoPicturesReason(log), "");
+
+    // Colours of each source: the camera's colour bars (yellow second, red
+    // sixth of seven), the MJPEG blue, the MPEG-TS orange.
+    const Rgb yellow = {255, 255, 0}, red = {255, 0, 0};
+    auto expectPanes = [&](const std::string &shot, bool cameraPanes) {
+        Picture picture;
+        ASSERT_TRUE(ReadPng(shot, picture)) << shot;
+        for (int i = cameraPanes ? 0 : 2; i < 4; ++i) {
+            const PaneRect &p = panes[i];
+            const int y = p.y + p.h / 3;
+            if (i < 2) {
+                EXPECT_TRUE(Near(picture.At(p.x + p.w * 3 / 14, y), yellow))
+                    << shot << " pane " << i + 1 << " shows " << Text(picture.At(p.x + p.w * 3 / 14, y));
+                EXPECT_TRUE(Near(picture.At(p.x + p.w * 11 / 14, y), red))
+                    << shot << " pane " << i + 1 << " shows " << Text(picture.At(p.x + p.w * 11 / 14, y));
+            } else {
+                const Rgb want = i == 2 ? Rgb{0x20, 0x40, 0xE0} : Rgb{0xF0, 0x80, 0x00};
+                EXPECT_TRUE(Near(picture.At(p.x + p.w / 2, y), want))
+                    << shot << " pane " << i + 1 << " shows " << Text(picture.At(p.x + p.w / 2, y));
+            }
+        }
+    };
+    expectPanes(before, true);
+    expectPanes(after, true);
+    {
+        // While the camera is away its panes are framed in dark amber.
+        Picture picture;
+        ASSERT_TRUE(ReadPng(outage, picture));
+        for (int i = 0; i < 2; ++i) {
+            const Rgb frame = picture.At(panes[i].x - 2, panes[i].y + panes[i].h / 2);
+            EXPECT_TRUE(Near(frame, {120, 72, 0}, 12)) << "pane " << i + 1 << " frame " << Text(frame);
+        }
+        expectPanes(outage, false);
+    }
+
+    // The camera's panes reconnect within their back-off (attempts 1, 2, 4
+    // and 8 s apart: the one after the camera is back comes at most 4 s
+    // later; a loaded machine gets 5 s more) and play on.
+    for (int pane = 1; pane <= 2; ++pane) {
+        const std::vector<double> away = StatusTimes(run.out, pane, "reconnecting");
+        ASSERT_FALSE(away.empty()) << run.out;
+        double back = -1;
+        for (double t : StatusTimes(run.out, pane, " live "))
+            if (t > away.back()) {
+                back = t;
+                break;
+            }
+        EXPECT_GT(back, 0) << "pane " << pane << " never played again\n" << run.out;
+        EXPECT_LE(back - away.front(), 5 + 4 + 5 + 1) << run.out;
+    }
+    EXPECT_NE(run.err.find("pane 1 (door): rtsp://***@127.0.0.1:" + rtsp + "/cam"), std::string::npos) << run.err;
+
+    // The password appears nowhere it could be read.
+    EXPECT_EQ(run.out.find(secret), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find(secret), std::string::npos) << run.err;
+    for (const std::string &line : log) EXPECT_EQ(line.find(secret), std::string::npos) << line;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
  * and releasing must leave no thread and no player port behind. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -197,6 +198,54 @@ TEST(VendorPlayback, PlayerPortsComeBackWithEveryInstance)
     DestroyWindow(window);
 }
 
+TEST(VendorPlayback, LargeSensorsAndOddSizesPlayWithoutFailures)
+{
+    /* Key pictures of a 4 MP sensor are larger than the player's whole
+     * source buffer (512,000 bytes): they must be taken, not lost. */
+    struct Row { int width, height; bool detailed; size_t largestPacketAtLeast; } rows[] = {
+        {2688, 1520, true, 512001}, {1366, 768, false, 0}, {642, 362, false, 0},
+    };
+    ASSERT_NE(KOVA_InitializeLog(), 0);
+    const std::string logPath = ProgramDirectory() + "/log/KvoaDecoder.log";
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
+        vendor_sample::Options options;
+        options.width = row.width;
+        options.height = row.height;
+        options.seconds = 2;
+        options.sound = false;
+        options.detailed = row.detailed;
+        vendor_sample::Sample sample;
+        std::string why;
+        ASSERT_TRUE(vendor_sample::Make(options, &sample, &why)) << why;
+        size_t largest = 0;
+        for (const vendor_sample::Packet &p : sample.packets)
+            largest = std::max(largest, p.data.size());
+        EXPECT_GE(largest, row.largestPacketAtLeast);
+
+        const size_t before = media::ReadFile(logPath).size();
+        HWND window = MakeWindow(100, 100, 400, 225);
+        KOVA_HANDLE h = StartVendorInstance(window, sample, false);
+        ASSERT_NE(h, nullptr);
+        const size_t half = sample.packets.size() / 2;
+        Send(h, sample, 0, half);
+        EXPECT_TRUE(WaitFor([&] { return ShowsQuadrants(window); }));
+        /* Packets sent once a picture is decoded bring its size along. */
+        Send(h, sample, half, sample.packets.size());
+        LONG width = 0, height = 0;
+        EXPECT_EQ(KOVA_GetImagePara(h, &width, &height), 1);
+        EXPECT_EQ(width, row.width);
+        EXPECT_EQ(height, row.height);
+        KOVA_ReleaseInstance(h);
+        DestroyWindow(window);
+
+        const Bytes log = media::ReadFile(logPath);
+        const std::string added(log.begin() + long(std::min(before, log.size())), log.end());
+        EXPECT_EQ(added.find(" Fail"), std::string::npos) << added;
+    }
+    KOVA_ReleaseLog();
+}
+
 TEST(VendorPlayback, TheVendorDecodersLinesReachTheLog)
 {
     const vendor_sample::Sample *sample = Sample();
@@ -209,8 +258,9 @@ TEST(VendorPlayback, TheVendorDecodersLinesReachTheLog)
     KOVA_HANDLE h = StartVendorInstance(window, *sample, false);
     ASSERT_NE(h, nullptr);
     Send(h, *sample, 0, 10);
-    /* A packet larger than the player's whole source buffer is refused. */
-    const Bytes huge(600000, 0);
+    /* A packet larger than the player's whole source buffer grows it; one
+     * beyond any the stream may carry is refused. */
+    const Bytes huge((64u << 20) + 1, 0);
     EXPECT_EQ(KOVA_SendVideoFrame(h, huge.data(), LONG(huge.size()), 320, 240, kVendorStream, 0, 0, 0), 1);
     /* A zoom rectangle of no width passes the export but not the player. */
     EXPECT_EQ(KOVA_SetDigitalZoom(h, 0, 0, 0, 40), 1);

@@ -66,6 +66,31 @@ std::vector<Bytes> VideoPackets(const std::string& path) {
   return packets;
 }
 
+std::vector<StampedPacket> StampedVideoPackets(const std::string& path) {
+  std::vector<StampedPacket> packets;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), av_find_input_format("mpegts"), nullptr) < 0) return packets;
+  if (avformat_find_stream_info(format, nullptr) < 0) {
+    avformat_close_input(&format);
+    return packets;
+  }
+  const int video = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  AVPacket* packet = av_packet_alloc();
+  int64_t first = AV_NOPTS_VALUE;
+  while (video >= 0 && av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == video && packet->pts != AV_NOPTS_VALUE) {
+      const int64_t ms = av_rescale_q(packet->pts, format->streams[video]->time_base, AVRational{1, 1000});
+      if (first == AV_NOPTS_VALUE || ms < first) first = ms;
+      packets.push_back({Bytes(packet->data, packet->data + packet->size), ms});
+    }
+    av_packet_unref(packet);
+  }
+  for (StampedPacket& p : packets) p.ms -= first;
+  av_packet_free(&packet);
+  avformat_close_input(&format);
+  return packets;
+}
+
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -94,6 +119,22 @@ std::vector<VideoSample> VideoSamples() {
        Make("quad-176x144.mjpeg", QuadrantSource(176, 144, 4) + " -c:v mjpeg -q:v 2 -pix_fmt yuvj422p -f mjpeg")},
   };
   return samples;
+}
+
+std::string MakeCameraStream(const std::string& name, int width, int height, int fps, int frames,
+                             const std::string& codecArgs) {
+  const int seconds = frames / fps + 1;
+  const int boxWidth = std::max(2, width / 16 & ~1), boxHeight = std::max(2, height / 16 & ~1);
+  char source[900];
+  std::snprintf(source, sizeof source,
+                "-f lavfi -i \"color=c=white:s=%dx%d:r=%d:d=%d,"
+                "drawbox=x=0:y=0:w=iw/2:h=ih/2:color=red:t=fill,"
+                "drawbox=x=0:y=ih/2:w=iw/2:h=ih/2:color=black:t=fill,"
+                "drawbox=x=iw/2:y=ih/2:w=iw/2:h=ih/2:color=blue:t=fill[bg];"
+                "color=c=0x00FF00:s=%dx%d:r=%d:d=%d[box];[bg][box]overlay=x='mod(t*W/2\\,W)':y=(H-h)/2\" "
+                "-frames:v %d -g %d -pix_fmt yuv420p ",
+                width, height, fps, seconds, boxWidth, boxHeight, fps, seconds, frames, fps);
+  return Make(name, std::string(source) + codecArgs + " -f mpegts");
 }
 
 std::string MakeQuadrants(const std::string& codec, int width, int height, int frames) {

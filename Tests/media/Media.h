@@ -30,8 +30,26 @@ std::string Make(const std::string& name, const std::string& arguments);
  * FFmpeg's parser splits them). */
 std::vector<Bytes> VideoPackets(const std::string& path);
 
+/* The video packets of a file in a container that keeps time stamps (an
+ * MPEG transport stream, ".ts"), in decoding order, each with its
+ * presentation time in milliseconds from the first picture's. A stream with
+ * B-frames gives stamps out of order, as a camera sends them. */
+struct StampedPacket {
+  Bytes data;
+  int64_t ms;
+};
+std::vector<StampedPacket> StampedVideoPackets(const std::string& path);
+
 Bytes ReadFile(const std::string& path);
 std::vector<Bytes> Chunks(const Bytes& data, size_t size);
+
+/* A camera-like quadrant stream in an MPEG transport stream (read it with
+ * StampedVideoPackets): `fps` pictures a second, a key picture every
+ * second, a small box moving along the middle row so that every picture
+ * differs; `codecArgs` are ffmpeg's encoder options (for example
+ * "-c:v libx264 -profile:v high -x264-params bframes=3"). "" on failure. */
+std::string MakeCameraStream(const std::string& name, int width, int height, int fps, int frames,
+                             const std::string& codecArgs);
 
 /* The four quadrant pictures of every video codec under test. */
 struct VideoSample {

@@ -201,8 +201,8 @@ bool Make(const Options &o, Sample *sample, std::string *why)
     ::mkdir(dir.c_str(), 0755);
     const int frames = o.fps * o.seconds;
     char name[160];
-    std::snprintf(name, sizeof name, "/quad-%dx%d-%dfps-%ds-gop%d%s.h264", o.width, o.height, o.fps, o.seconds,
-                  o.gop, o.movingSquare ? "-moving" : "");
+    std::snprintf(name, sizeof name, "/quad-%dx%d-%dfps-%ds-gop%d%s%s.h264", o.width, o.height, o.fps, o.seconds,
+                  o.gop, o.movingSquare ? "-moving" : "", o.detailed ? "-detailed" : "");
     const std::string video = dir + name;
     /* The square moves across the bottom in three seconds, so that a viewer
      * sees the pictures change. */
@@ -212,14 +212,26 @@ bool Make(const Options &o, Sample *sample, std::string *why)
                       "[bg];color=c=0x000000:s=%dx%d:r=%d:d=%d[sq];[bg][sq]overlay=x='mod(t*W/3\\,W-w)':y=H-h",
                       o.height / 6, o.height / 6, o.fps, o.seconds);
     char source[900];
-    std::snprintf(source, sizeof source,
-                  "-f lavfi -i \"color=c=0xFFFFFF:s=%dx%d:r=%d:d=%d,"
-                  "drawbox=x=0:y=0:w=iw/2:h=ih/2:color=0xFF0000:t=fill,"
-                  "drawbox=x=iw/2:y=0:w=iw/2:h=ih/2:color=0x00FF00:t=fill,"
-                  "drawbox=x=0:y=ih/2:w=iw/2:h=ih/2:color=0x0000FF:t=fill%s\" "
-                  "-frames:v %d -c:v libx264 -preset ultrafast -tune zerolatency -g %d -pix_fmt yuv420p "
-                  "-x264-params aud=1 -f h264",
-                  o.width, o.height, o.fps, o.seconds, square, frames, o.gop);
+    if (o.detailed)
+        std::snprintf(source, sizeof source,
+                      "-f lavfi -i \"color=c=0x808080:s=%dx%d:r=%d:d=%d,noise=alls=40:allf=u,"
+                      "trim=end_frame=1,loop=loop=-1:size=1,"
+                      "drawbox=x=iw/8:y=ih/8:w=iw/4:h=ih/4:color=0xFF0000:t=fill,"
+                      "drawbox=x=5*iw/8:y=ih/8:w=iw/4:h=ih/4:color=0x00FF00:t=fill,"
+                      "drawbox=x=iw/8:y=5*ih/8:w=iw/4:h=ih/4:color=0x0000FF:t=fill,"
+                      "drawbox=x=5*iw/8:y=5*ih/8:w=iw/4:h=ih/4:color=0xFFFFFF:t=fill\" "
+                      "-frames:v %d -c:v libx264 -preset ultrafast -tune zerolatency -qp 24 -g %d -pix_fmt yuv420p "
+                      "-x264-params aud=1 -f h264",
+                      o.width, o.height, o.fps, o.seconds, frames, o.gop);
+    else
+        std::snprintf(source, sizeof source,
+                      "-f lavfi -i \"color=c=0xFFFFFF:s=%dx%d:r=%d:d=%d,"
+                      "drawbox=x=0:y=0:w=iw/2:h=ih/2:color=0xFF0000:t=fill,"
+                      "drawbox=x=iw/2:y=0:w=iw/2:h=ih/2:color=0x00FF00:t=fill,"
+                      "drawbox=x=0:y=ih/2:w=iw/2:h=ih/2:color=0x0000FF:t=fill%s\" "
+                      "-frames:v %d -c:v libx264 -preset ultrafast -tune zerolatency -g %d -pix_fmt yuv420p "
+                      "-x264-params aud=1 -f h264",
+                      o.width, o.height, o.fps, o.seconds, square, frames, o.gop);
     if (!RunFfmpeg(source, video, why))
         return false;
     Bytes pcm;

@@ -44,6 +44,10 @@ struct Options {
     bool sound = true;
     int soundStampOffsetMs = 0;  /* sound stamped this far from its pictures */
     bool movingSquare = false;   /* a black square crossing the bottom, for viewers */
+    /* A still picture of noise with a box of half a quadrant's size at each
+     * quadrant's centre, finely quantised: key pictures as large in bytes
+     * as a large sensor's (over 1 MB at 2560x1440). */
+    bool detailed = false;
 };
 
 struct Packet {

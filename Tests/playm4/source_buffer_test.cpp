@@ -22,10 +22,33 @@ TEST(SourceBuffer, WritesTakeEverythingOrNothing)
     EXPECT_EQ(buffer.Filled(), 60u);
     EXPECT_EQ(buffer.Write(bytes.data(), 40), SourceBuffer::Put::Taken);
     EXPECT_EQ(buffer.Write(bytes.data(), 1), SourceBuffer::Put::Full);
-    EXPECT_EQ(buffer.Write(bytes.data(), 101), SourceBuffer::Put::TooLarge);
+    // Larger than half the buffer: it grows and keeps what it held.
+    EXPECT_EQ(buffer.Write(bytes.data(), 101), SourceBuffer::Put::Taken);
+    EXPECT_EQ(buffer.Filled(), 201u);
+    EXPECT_EQ(buffer.Write(bytes.data(), 1), SourceBuffer::Put::Taken);  // room for two of 101
+    EXPECT_EQ(buffer.Write(bytes.data(), SourceBuffer::kLargestPacket + 1), SourceBuffer::Put::TooLarge);
     buffer.Reset();
     EXPECT_EQ(buffer.Filled(), 0u);
     EXPECT_EQ(buffer.Write(bytes.data(), 100), SourceBuffer::Put::Taken);
+}
+
+TEST(SourceBuffer, GrowingKeepsTheBytesInOrderAcrossTheRingsEnd)
+{
+    SourceBuffer buffer(10);
+    std::vector<uint8_t> in(40), out(64);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = uint8_t(i);
+    size_t copied = 0;
+    ASSERT_EQ(buffer.Write(in.data(), 7), SourceBuffer::Put::Taken);
+    ASSERT_EQ(buffer.Read(out.data(), 5, buffer.Generation(), &copied), SourceBuffer::Got::Data);
+    ASSERT_EQ(buffer.Write(in.data() + 7, 6), SourceBuffer::Put::Taken);  // wraps: 8 bytes held
+    ASSERT_EQ(buffer.Write(in.data() + 13, 27), SourceBuffer::Put::Taken);
+    std::vector<uint8_t> all(out.begin(), out.begin() + 5);
+    while (buffer.Filled() > 0) {
+        ASSERT_EQ(buffer.Read(out.data(), 64, buffer.Generation(), &copied), SourceBuffer::Got::Data);
+        all.insert(all.end(), out.begin(), out.begin() + copied);
+    }
+    EXPECT_EQ(all, in);
 }
 
 TEST(SourceBuffer, BytesComeOutInOrderAcrossTheRingsEnd)

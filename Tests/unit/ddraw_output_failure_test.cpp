@@ -145,4 +145,43 @@ TEST_F(DDrawFailureTest, ResultsOfEveryPresentWhenTheOutputHasNothingToDrawWith)
     EXPECT_EQ(p.DrawOn(output), 0xFFFFFFFFu);
 }
 
+struct PresentFault {
+    const char *name;
+    HRESULT result;
+    int mode;  // 1 DirectDraw, 0 GDI
+    int region;  // percent corner of a zoom region from (0, 0); 0 none
+    uint32_t code;
+};
+
+// A blit that fails, or a zoom region that truncates to no pixel, is
+// reported with its code; a lost surface is restored without one.
+// The next picture is shown.
+TEST_F(DDrawFailureTest, FailedBlitsAndEmptyRegionsAreReported)
+{
+    const PresentFault faults[] = {
+        {"IDirectDrawSurface7::Blt:OFFSCREEN", DDERR_GENERIC, 1, 0, 0xA1888041u},
+        {"IDirectDrawSurface7::Blt:PRIMARY", DDERR_GENERIC, 1, 0, 0xA1888042u},
+        {"IDirectDrawSurface7::Blt:OFFSCREEN", DDERR_SURFACELOST, 1, 0, 0u},
+        {"IDirectDrawSurface7::Blt:PRIMARY", DDERR_SURFACELOST, 1, 0, 0u},
+        {nullptr, 0, 1, 1, 0xA1888034u},  // 1 % of 64 by 48: no whole pixel
+        {nullptr, 0, 0, 1, 0xA1888034u},
+        {nullptr, 0, 1, 3, 0u},           // 1.92 by 1.44 pixels: one whole pixel
+    };
+    TestWindow window(WS_POPUP, 100, 100, 160, 120);
+    const Picture p = Quadrants(64, 48);
+    for (const PresentFault &f : faults) {
+        SCOPED_TRACE(std::string(f.name ? f.name : "region") + " " + std::to_string(f.code));
+        CZR_VO_DDraw output(f.mode);
+        output.SetWindow(window.handle);
+        ASSERT_EQ(p.DrawOn(output), 0u);
+        if (f.name) KovaControl_FailCall(f.name, (LONG_PTR)f.result, 0, 1);
+        if (f.region) output.SetDisplayRegion(1, 0, 0, f.region, f.region);
+        EXPECT_EQ(p.DrawOn(output), f.code);
+        KovaControl_ClearFaults();
+        output.SetDisplayRegion(0, 0, 0, 0, 0);
+        EXPECT_EQ(p.DrawOn(output), 0u);
+        EXPECT_EQ(CheckQuadrants(window.ClientOnScreen(), 32, 0), "");
+    }
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <stdlib.h>
@@ -376,6 +377,70 @@ TEST_F(Exports, ConcurrentSoundSwitchesLeaveExactlyTheOwnerAudible)
     EXPECT_EQ(audible, 1);
     for (KOVA_HANDLE h : handles)
         KOVA_ReleaseInstance(h);
+    EXPECT_EQ(kova::CurrentAudioOwner(), nullptr);
+}
+
+/* A handle the library has not issued, or has released, is refused by
+ * every export and reaches no decoder: released once or twice, forged
+ * around a live facade, pointing at junk. A call already inside a handle
+ * finishes before its release goes on, and calls racing with the release
+ * see 1 until it begins and 0 from then on. */
+TEST_F(Exports, OnlyIssuedHandlesAreFollowed)
+{
+    ScriptedDecoder *d = nullptr, *other = nullptr;
+    KOVA_HANDLE live = Bound(&d);
+    KOVA_HANDLE released = Bound(&other);
+    KOVA_ReleaseInstance(released);
+    DecodeHandler forged;
+    forged.decoder = FacadeOf(live);
+    std::vector<unsigned char> junk(256, 0xA5);
+    creators.log->Clear();
+    for (KOVA_HANDLE h : {released, static_cast<KOVA_HANDLE>(&forged), static_cast<KOVA_HANDLE>(junk.data())}) {
+        EXPECT_EQ(CallEveryExport(h), std::vector<LONG>(18, 0));
+        KOVA_ReleaseInstance(h);
+    }
+    EXPECT_TRUE(creators.log->Entries().empty());
+    EXPECT_EQ(junk, std::vector<unsigned char>(256, 0xA5));
+    forged.decoder = nullptr;
+    EXPECT_EQ(KOVA_SetSpeed(live, 2), 1);
+
+    /* Release waits for the call inside. */
+    std::atomic<bool> inside{false};
+    d->hooks["SetSpeed"] = [&] {
+        inside = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        creators.log->Add("SetSpeed left");
+    };
+    creators.log->Clear();
+    std::thread caller([&] { EXPECT_EQ(KOVA_SetSpeed(live, 3), 1); });
+    while (!inside)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    KOVA_ReleaseInstance(live);
+    caller.join();
+    EXPECT_EQ(creators.log->Entries(), Strings({"standard.SetSpeed 3", "SetSpeed left", "standard.ShutDown",
+                                                "vendor.~", "standard.~"}));
+
+    /* Threads calling while another releases: 1 before, 0 after, never a
+     * call into a freed instance. */
+    KOVA_HANDLE raced = Bound(&d);
+    KOVA_StartPlayStream(raced);
+    std::atomic<int> refusedThenForwarded{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 3; ++t)
+        callers.emplace_back([&] {
+            bool refused = false;
+            for (int n = 0; n < 2000; ++n) {
+                const LONG r = n % 2 ? KOVA_SendVideoFrame(raced, kPacket, 8, 0, 0, 96, 0, 0, 0) : KOVA_SetAudio(raced, n % 4 == 0);
+                if (r == 1 && refused)
+                    ++refusedThenForwarded;
+                refused = refused || r == 0;
+            }
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    KOVA_ReleaseInstance(raced);
+    for (std::thread &t : callers)
+        t.join();
+    EXPECT_EQ(refusedThenForwarded, 0);
     EXPECT_EQ(kova::CurrentAudioOwner(), nullptr);
 }
 

@@ -425,15 +425,40 @@ TEST_F(Facade, TheVendorTypeSwitchesToTheVendorDecoder)
     EXPECT_EQ(Calls(), Strings({"vendor.InsertAudioBuf data," + Args({16, 0, 0, 0})}));
 }
 
-TEST_F(Facade, PacketsOfStreamTypeZeroRestartTheDecoderEveryTime)
+/* A change of stream type hands the new decoder the pane's sound setting:
+ * a pane switched off while on one decoder stays off when its stream comes
+ * back to the other. */
+TEST_F(Facade, AChangeOfDecoderCarriesTheSoundSetting)
+{
+    auto facade = MakePlaying(96);
+    EXPECT_EQ(facade->StartAudio(), 0);
+    EXPECT_EQ(facade->ChangeStreamFormat(352, 288, 102), 4);
+    EXPECT_EQ(facade->ShutDownAudio(), 0);
+    EXPECT_EQ(facade->ChangeStreamFormat(352, 288, 96), 4);
+    EXPECT_EQ(Calls("vendor.StartAudio").size(), 1u);
+    EXPECT_EQ(Calls("vendor.ShutDownAudio").size(), 1u);
+    EXPECT_EQ(Calls("standard.StartAudio").size(), 1u);
+    EXPECT_EQ(Calls("standard").back(), "standard.Start");
+    EXPECT_EQ(Calls("standard.ShutDownAudio").size(), 1u);
+}
+
+TEST_F(Facade, PacketsOfStreamTypeZeroKeepTheCurrentType)
 {
     auto facade = MakePlaying(96);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(facade->InsertBuf(kPacket, 16, 352, 288, 0, 0, 0, 0), 0);
-    EXPECT_EQ(Calls("standard.Stop").size(), 3u);
-    EXPECT_EQ(Calls("standard.Start").size(), 3u);
+    EXPECT_EQ(Calls("standard.Stop").size(), 0u);
+    /* A new size restarts once, as for the current type itself. */
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(facade->InsertBuf(kPacket, 16, 704, 576, 0, 0, 0, 0), 0);
+    EXPECT_EQ(Calls("standard.Stop").size(), 1u);
+    EXPECT_EQ(Calls("standard.Start").size(), 1u);
     EXPECT_EQ(Calls("standard.ShutDown").size(), 0u);
+    EXPECT_EQ(Calls("standard.InsertBuf").size(), 6u);
     EXPECT_EQ(facade->streamType, 96);
+    auto exempt = MakePlaying(4);
+    EXPECT_EQ(exempt->ChangeStreamFormat(1920, 1080, 0), 0);
+    EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(Facade, AFailedShutDownKeepsTheOldDecoderSelected)

@@ -102,6 +102,36 @@ TEST(FaultGuard, NestedGuardsRecoverAtTheInnermost)
     EXPECT_TRUE(innerOk);
 }
 
+TEST(FaultGuard, LetsGoOfLocksHeldWhereItRecovers)
+{
+    std::mutex outer, inner;
+    auto unlock = [](void *m) { static_cast<std::mutex *>(m)->unlock(); };
+    auto freeElsewhere = [](std::mutex &m) {
+        bool taken = false;
+        std::thread([&] {
+            taken = m.try_lock();
+            if (taken)
+                m.unlock();
+        }).join();
+        return taken;
+    };
+    bool innerCompleted = true;
+    EXPECT_TRUE(RunGuarded([&] {
+        outer.lock();
+        kova::ReleaseOnFault letGoOuter(unlock, &outer);
+        innerCompleted = RunGuarded([&] {
+            inner.lock();
+            kova::ReleaseOnFault letGoInner(unlock, &inner);
+            Raise(Fault::NullWrite);
+        });
+        /* Only the inner call was abandoned: the outer lock is still held. */
+        EXPECT_TRUE(freeElsewhere(inner));
+        EXPECT_FALSE(freeElsewhere(outer));
+        outer.unlock();
+    }));
+    EXPECT_FALSE(innerCompleted);
+}
+
 TEST(FaultGuard, ThreadsFaultingAtOnceEachRecoverOnTheirOwn)
 {
     constexpr int kThreads = 8;

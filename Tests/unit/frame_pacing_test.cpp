@@ -367,6 +367,40 @@ TEST(PacingDecisionTest, PictureFarTooLateReanchors)
     EXPECT_EQ(37, decision.delay);
 }
 
+TEST(PacingDecisionTest, AStampFarAheadReanchorsUnlessSlowSpeedExplainsIt)
+{
+    // The bound is media time: at speed 1 a 10 s gap is a 40 s wait.
+    struct Case { int32_t speed; int32_t firstSeconds; int32_t gapMs; PacingAction action; int32_t delay; } cases[] = {
+        {3, 10, 10000, PacingWait, 10000},  {3, 10, 10001, PacingShow, 0},
+        {1, 10, 10000, PacingWait, 40000},  {1, 10, 10001, PacingShow, 0},
+        {5, 10, 10000, PacingWait, 2500},   {5, 10, 10001, PacingShow, 0},
+        {1, 10, 1000, PacingWait, 4000},
+        // An unstamped picture first, then a camera's wall-clock stamps.
+        {3, 0, 1700000000, PacingShow, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "speed " << c.speed << " gap " << c.gapMs);
+        PacingState state = Fresh();
+        DecideFrame(state, Picture(c.firstSeconds, 0), c.speed, kStart);
+        const int64_t ms = int64_t(c.firstSeconds) * 1000 + c.gapMs;
+        const PacingFrame jumped = Picture(int32_t(ms / 1000), int32_t(ms % 1000));
+        const PacingDecision decision = DecideFrame(state, jumped, c.speed, kStart);
+        EXPECT_EQ(c.action, decision.action);
+        if (c.action == PacingWait) {
+            EXPECT_EQ(c.delay, decision.delay);
+            continue;
+        }
+        EXPECT_EQ(ReasonAheadReanchor, decision.reason);
+        EXPECT_EQ(kStart, state.anchorTick);
+        // The pictures after it are paced from it.
+        const int64_t next = ms + 40;
+        const PacingDecision after =
+            DecideFrame(state, Picture(int32_t(next / 1000), int32_t(next % 1000)), c.speed, kStart);
+        EXPECT_EQ(PacingWait, after.action);
+        EXPECT_EQ(int32_t(40 * PacingSpeedFactor(c.speed)), after.delay);
+    }
+}
+
 TEST(PacingDecisionTest, StalledFeedResumesAtItsPace)
 {
     // 25 frames in real time, a stall of 2 s, then the rest of the stream

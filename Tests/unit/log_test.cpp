@@ -4,6 +4,7 @@
 #include "KovaDecoder.h"
 #include "log/Log.h"
 #include "log/LogState.h"
+#include "decoder/FaultGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <regex>
 #include <set>
@@ -534,6 +536,43 @@ TEST_F(LogTest, CallersLastErrorSurvivesALine)
     SetLastError(4321);
     WriteLog("no line");
     EXPECT_EQ(GetLastError(), 4321u);
+}
+
+// Nothing a line does can leave later lines waiting for good: a line whose
+// argument faults (caught by a guard around the caller) holds no lock
+// afterwards, and a named mutex that another holder never lets go costs a
+// line after a bounded wait, not the thread.
+TEST_F(LogTest, NoLineWaitsForeverForTheLock)
+{
+    const char *wild = reinterpret_cast<const char *>(16);
+    EXPECT_FALSE(kova::RunGuarded([&] { WriteLog("faulting %s", wild); }));
+    auto later = std::async(std::launch::async, [] { WriteLog("after the fault"); });
+    ASSERT_EQ(later.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+
+    std::promise<void> held, letGo;
+    std::thread holder([&] {
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, "KvoaDecoder");
+        WaitForSingleObject(mutex, INFINITE);
+        held.set_value();
+        letGo.get_future().wait();
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    });
+    held.get_future().wait();
+    const auto start = std::chrono::steady_clock::now();
+    auto dropped = std::async(std::launch::async, [] { WriteLog("dropped"); });
+    const bool gaveUp = dropped.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    const auto waited = std::chrono::steady_clock::now() - start;
+    letGo.set_value();
+    holder.join();
+    ASSERT_TRUE(gaveUp);
+    EXPECT_GE(waited, std::chrono::milliseconds(kLogWaitMs - 100));
+    WriteLog("written again");
+
+    std::vector<std::string> messages;
+    for (const std::string &line : ReadLines(Current()))
+        messages.push_back(line.substr(line.rfind(" : ") + 3));
+    EXPECT_EQ(messages, std::vector<std::string>({"after the fault", "written again"}));
 }
 
 TEST_F(LogTest, ConcurrentThreadsWriteWholeLinesAcrossRotations)

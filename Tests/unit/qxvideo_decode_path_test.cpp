@@ -4,13 +4,16 @@
 // packets are logged and skipped.
 #include "qxvideo_harness.h"
 
+#include <QXDecoder.h>
 #include <Solvane.h>
 
+#include <algorithm>
 #include <random>
 
 #include "render/VideoRenderer.h"
 #include "stdstream/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
+#include "stdstream/FieldBlend.h"
 #include "stdstream/FrameEntry.h"
 
 using namespace qxtest;
@@ -175,7 +178,7 @@ TEST(QxvideoDecodePath, AWindowOutOfRangeLeavesTheOutputAndIsLoggedForEveryPictu
     EXPECT_TRUE(log.With("QXSetOutput").empty());
 }
 
-TEST(QxvideoDecodePath, APictureLargerThanABufferIsRefusedNotCopied)
+TEST(QxvideoDecodePath, AnOutputLargerThanABufferShrinksToTheLargestThatFits)
 {
     LogLines log;
     const std::vector<media::Bytes> packets = QuadrantPackets("h264", 1920, 1080, 6);
@@ -183,20 +186,34 @@ TEST(QxvideoDecodePath, APictureLargerThanABufferIsRefusedNotCopied)
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(player.decoder->InsertBuf(packets[k].data(), LONG(packets[k].size()), 1920, 1080,
                                             22, 0, 0, 0),
-                  1);
-    EXPECT_EQ(log.Count("QxvideoDecoder::InsertBuffers picture of 4718592 bytes (2048x1536) exceeds "
-                        "the buffer payload of 3145704 bytes, dropped"),
-              3u);
-    CBufferManager *pool = player.decoder->bufferManager;
-    EXPECT_EQ(CountOf(pool, pool->emptyList) + CountOf(pool, pool->fullList), 8);
+                  0);
+    ASSERT_TRUE(player.screen.WaitForPictures(3));
+    // 4:3 kept, whole macroblocks, 3,115,008 bytes.
+    EXPECT_EQ(player.screen.Pictures()[2].width, 1664);
+    EXPECT_EQ(player.screen.Pictures()[2].height, 1248);
+    EXPECT_TRUE(ShowsQuadrants(player.screen.Pictures()[2]));
+    EXPECT_EQ(log.With("QXSetOutput"),
+              Strings({"QXSetOutput 2048x1536 exceeds the buffer payload of 3145704 bytes, using 1664x1248",
+                       SizeLine(1664, 1248)}));
+    EXPECT_TRUE(log.With("QxvideoDecoder::InsertBuffers").empty());
 
-    // The largest window size that fits plays.
+    // The largest window size that fits plays as it is.
     player.window.Resize(1920, 1080);
     EXPECT_EQ(player.decoder->InsertBuf(packets[3].data(), LONG(packets[3].size()), 1920, 1080, 22,
                                         10, 120, 0),
               0);
-    ASSERT_TRUE(player.screen.WaitForPictures(1));
-    EXPECT_EQ(player.screen.Pictures()[0].height, 1088);
+    ASSERT_TRUE(player.screen.WaitForPictures(4));
+    EXPECT_EQ(player.screen.Pictures()[3].height, 1088);
+
+    // The stream's own size in display mode 1, for a sensor above 2 MP.
+    const std::vector<media::Bytes> large = QuadrantPackets("h264", 2560, 1440, 3);
+    Player native(640, 480, 22, 0, 1);
+    EXPECT_EQ(native.Feed(large, 2560, 1440, 22), 3);
+    ASSERT_TRUE(native.screen.WaitForPictures(3));
+    EXPECT_EQ(native.screen.Pictures()[0].width, 1920);
+    EXPECT_EQ(native.screen.Pictures()[0].height, 1088);
+    EXPECT_TRUE(ShowsQuadrants(native.screen.Pictures()[2]));
+    EXPECT_EQ(log.Count("QXSetOutput 2560x1440 exceeds the buffer payload of 3145704 bytes, using 1920x1088"), 1u);
 }
 
 TEST(QxvideoDecodePath, OnlyANewStreamTypeReopensAndTakesThePacketsSize)
@@ -400,6 +417,84 @@ TEST(QxvideoDecodePath, DecodedSoundIsQueuedOnlyWhenItFitsAndIsNotEmpty)
     EXPECT_EQ(entry->segmentId, 33);
     EXPECT_EQ(entry->audioLength, 0);
     decoder.bufferManager->PutEmptyBuffer(buffer);
+    decoder.ShutDown();
+}
+
+TEST(QxvideoDecodePath, ReorderedPicturesLeaveInOrderWithTheirOwnStamps)
+{
+    // Decoders that hold pictures back (B-frames) take packets without
+    // handing out a picture at first; each picture must carry its own stamp,
+    // not that of the packet whose decode released it.
+    struct Case { const char *name, *codecArgs; LONG type; } cases[] = {
+        {"reordered-h264.ts", "-c:v libx264 -profile:v high -preset veryfast -x264-params bframes=3", 22},
+        {"reordered-mpeg4.ts", "-c:v mpeg4 -bf 2 -q:v 3", 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        LogLines log;
+        const std::vector<media::StampedPacket> packets =
+            media::StampedVideoPackets(media::MakeCameraStream(c.name, 320, 240, 25, 9, c.codecArgs));
+        // At most 8 pictures, so that the pool's 8 buffers hold them all.
+        ASSERT_EQ(packets.size(), 9u);
+        Window window(320, 240);
+        QxvideoDecoder decoder;
+        decoder.InitPlay(window.handle(), 0, 0, c.type);
+        // Not started: the renderer takes nothing, so the queue can be read.
+        for (const media::StampedPacket &p : packets) {
+            const int64_t ms = 20000 + p.ms;
+            EXPECT_EQ(decoder.InsertBuf(p.data.data(), LONG(p.data.size()), 320, 240, c.type,
+                                        LONG(ms / 1000), LONG(ms % 1000), 7),
+                      0);
+        }
+        EXPECT_TRUE(log.With("QXDecodeVideoFrame fail").empty());
+        CBufferManager *pool = decoder.bufferManager;
+        const int32_t queued = CountOf(pool, pool->fullList);
+        EXPECT_GE(queued, 7);  // all but those the decoder still holds
+        for (int32_t k = 0; k < queued; ++k) {
+            unsigned char *buffer = pool->GetFullBuffer();
+            const FrameEntry *entry = reinterpret_cast<const FrameEntry *>(buffer);
+            EXPECT_EQ(entry->seconds * 1000 + entry->milliseconds, 20000 + 40 * k) << "picture " << k;
+            EXPECT_EQ(entry->segmentId, 7);
+            pool->PutEmptyBuffer(buffer);
+        }
+        decoder.ShutDown();
+    }
+}
+
+TEST(QxvideoDecodePath, TheFieldBlendIsOffUntilAskedForAndBlendsEveryPlane)
+{
+    const uint8_t column[4] = {0, 100, 0, 100};
+    uint8_t blended[4] = {};
+    BlendFields(column, blended, 1, 4);
+    EXPECT_EQ(std::vector<uint8_t>(blended, blended + 4), std::vector<uint8_t>({25, 50, 50, 75}));
+
+    const std::vector<media::Bytes> packets = QuadrantPackets("h264", 320, 240);
+    Window window(320, 240);
+    QxvideoDecoder decoder;
+    decoder.InitPlay(window.handle(), 0, 0, 22);
+    // Not started: each picture can be read from the queue. The fifth
+    // argument is the spare value: 1 on, 2 off, anything else unchanged.
+    const LONG fieldBlend[4] = {0, 1, 0, 2};
+    const bool expectBlended[4] = {false, true, true, false};
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        decoder.SetDecParam(2, 8000, 1, 0, 16, fieldBlend[k], 0);
+        ASSERT_EQ(decoder.InsertBuf(packets[k].data(), LONG(packets[k].size()), 320, 240, 22, 0, 0, 0), 0);
+        const unsigned char *picture = decoder.decoder->QXGetVideoFrame();
+        const Yuv420Planes planes(320, 240);
+        ASSERT_EQ(uint64_t(decoder.decoder->QXGetVideoFrameSize()), planes.totalBytes);
+        std::vector<uint8_t> want(picture, picture + planes.totalBytes);
+        if (expectBlended[k]) {
+            BlendFields(picture, want.data(), 320, 240);
+            BlendFields(picture + planes.uOffset, want.data() + planes.uOffset, 160, 120);
+            BlendFields(picture + planes.vOffset, want.data() + planes.vOffset, 160, 120);
+        }
+        unsigned char *buffer = decoder.bufferManager->GetFullBuffer();
+        ASSERT_NE(buffer, nullptr);
+        const unsigned char *queued = reinterpret_cast<const FrameEntry *>(buffer)->Payload();
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), queued));
+        decoder.bufferManager->PutEmptyBuffer(buffer);
+    }
     decoder.ShutDown();
 }
 

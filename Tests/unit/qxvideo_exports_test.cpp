@@ -5,6 +5,10 @@
 
 #include "KovaDecoder.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
 using namespace qxtest;
 
 namespace {
@@ -128,6 +132,55 @@ TEST(StandardStreamExports, GarbageIsLoggedAndTheStreamGoesOn)
     }
     EXPECT_EQ(log.With("QXDecodeVideoFrame fail with -").size(), packets.size());
     EXPECT_EQ(log.With("QXOpenDecoder").size(), 1u);
+}
+
+/* Two panes fed from their own threads (video, sound, and now and then a
+ * packet that moves one of them to the vendor decoder and back) while a
+ * third thread moves the sound between them: the sound switch reaches into
+ * the other pane while that pane's thread changes, stops and frees its
+ * decoders. Run under ThreadSanitizer by Tools/tsan.sh;
+ * KOVA_SOUND_SWITCH_SECONDS sets the length (default 3). */
+TEST(StandardStreamExports, MovingTheSoundBetweenBusyPanesIsSafe)
+{
+    const char *seconds = getenv("KOVA_SOUND_SWITCH_SECONDS");
+    const DWORD runMs = 1000 * DWORD(seconds && atoi(seconds) > 0 ? atoi(seconds) : 3);
+    const std::vector<media::Bytes> video = QuadrantPackets("mpeg4", 352, 288);
+    const std::string mulaw = media::Make("tone-440.ulaw", media::ToneSource(440, 8000, 1) + " -c:a pcm_mulaw -f mulaw");
+    const std::vector<media::Bytes> sound = media::Chunks(media::ReadFile(mulaw), 160);
+    ASSERT_FALSE(sound.empty());
+    Instance a(96, 176, 144), b(96, 176, 144);
+    std::atomic<bool> stop{false};
+    auto feed = [&](KOVA_HANDLE h, int vendorEvery) {
+        for (unsigned n = 0; !stop.load(); ++n) {
+            const media::Bytes &picture = video[n % video.size()];
+            const bool vendor = vendorEvery && n % vendorEvery == 0;
+            KOVA_SendVideoFrame(h, picture.data(), LONG(picture.size()), 352, 288, vendor ? 102 : 96, 0, 0, 0);
+            const media::Bytes &tone = sound[n % sound.size()];
+            KOVA_SendAudioFrame(h, tone.data(), LONG(tone.size()), 0, 0, 0);
+        }
+    };
+    std::thread feedA(feed, a.handle, 7);
+    std::thread feedB(feed, b.handle, 0);
+    KOVA_HANDLE last = nullptr;
+    int switches = 0;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < runMs) {
+        last = switches % 3 == 1 ? a.handle : b.handle;
+        EXPECT_EQ(KOVA_SetAudio(last, 1), 1);
+        ++switches;
+        Sleep(switches % 5);
+    }
+    stop = true;
+    feedA.join();
+    feedB.join();
+    // Both panes end on the standard decoder, which tells whether its
+    // sound is on by the volume it reports.
+    KOVA_SendVideoFrame(a.handle, video[0].data(), LONG(video[0].size()), 352, 288, 96, 0, 0, 0);
+    LONG volumeA = -1, volumeB = -1;
+    EXPECT_EQ(KOVA_GetVolume(a.handle, &volumeA), 1);
+    EXPECT_EQ(KOVA_GetVolume(b.handle, &volumeB), 1);
+    EXPECT_EQ(volumeA != 0, last == a.handle) << volumeA << " after " << switches << " switches";
+    EXPECT_EQ(volumeB != 0, last == b.handle) << volumeB;
 }
 
 }  // namespace

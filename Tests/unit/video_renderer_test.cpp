@@ -226,7 +226,7 @@ TEST(VideoRendererLifecycle, StopAndExitDoNotWaitOutALongWait)
         RendererHarness harness;
         harness.Start();
         harness.Feed(0, 10, 0);
-        harness.Feed(1, 70, 0);  // a minute later
+        harness.Feed(1, 19, 0);  // nine seconds later: a long wait, not a jump in the clock
         ASSERT_TRUE(harness.WaitForDraw(0));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
@@ -238,7 +238,7 @@ TEST(VideoRendererLifecycle, StopAndExitDoNotWaitOutALongWait)
         } else {
             harness.renderer.Stop();
         }
-        // The wait in progress has a minute to go; a loaded machine may take
+        // The wait in progress has seconds to go; a loaded machine may take
         // a second or two to schedule the loop, far short of that.
         EXPECT_LT(MsSince(begin), 5000) << (exitInstead ? "Exit" : "Stop");
         EXPECT_FALSE(harness.Drawn(1));
@@ -337,6 +337,21 @@ TEST(VideoRendererOutput, FailedDrawsAreLoggedOneByOne)
     EXPECT_EQ(2u, log.Count("Display err. Call ZR_VO_DrawYUV fail with a1888037, Width 32, Height 16"));
     EXPECT_EQ(1u, log.Count("Display err. Call ZR_VO_DrawYUV fail with a1888033, Width 64, Height 64"));
     EXPECT_FALSE(harness.Drawn(2));
+
+    // A failure that lasts as long as its cause: once per run, not once
+    // per picture.
+    for (uint32_t lasting : {0xA1888034u, 0xA1888041u, 0xA1888042u}) {
+        RendererHarness again;
+        again.script.drawResult = lasting;
+        again.Start();
+        for (int id = 0; id < 4; ++id)
+            again.Feed(id, 0, 0);
+        ASSERT_TRUE(again.WaitForDraw(3));
+        again.Shutdown();
+        char line[96];
+        snprintf(line, sizeof line, "Display err. Call ZR_VO_DrawYUV fail with %x, Width 32, Height 16", lasting);
+        EXPECT_EQ(1u, log.Count(line)) << line;
+    }
 }
 
 TEST(VideoRendererOutput, OutputFollowsBindStartStopAndMode)

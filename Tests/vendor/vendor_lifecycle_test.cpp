@@ -181,6 +181,19 @@ TEST_F(VendorTest, ARefusedPacketReturnsOneAndTheStreamStaysOpen)
     fake::ClearCalls();
     EXPECT_EQ(Packet({3}), 0);
     EXPECT_EQ(fake::Names(), Strings({"PlayM4_InputData", "PlayM4_GetPictureSize"}));
+
+    // A full source buffer refuses packets in a row: one line per run, so
+    // the log shows it without a line for every packet the client retries.
+    fake::Script("PlayM4_InputData", Outcome::Fail, 3, PLAYM4_ERR_BUFFER_FULL);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Packet({4}), 1);
+    EXPECT_EQ(Packet({5}), 0);
+    fake::Script("PlayM4_InputData", Outcome::Fail, 1, PLAYM4_ERR_BUFFER_FULL);
+    EXPECT_EQ(Packet({6}), 1);
+    const std::string full = "Call PlayM4_InputData Fail. PlayM4_GetLastError error code is " +
+                             std::to_string(PLAYM4_ERR_BUFFER_FULL) + ".";
+    EXPECT_EQ(Texts(), Strings({"Call PlayM4_InputData Fail. PlayM4_GetLastError error code is 11.", full,
+                                full}));
 }
 
 TEST_F(VendorTest, ARefusedPictureSizeIsLoggedAndTheSizeKept)
@@ -281,7 +294,7 @@ TEST_F(VendorTest, AudioWaitsForTheStreamAndItsFirstPacketAppliesTheSoundShare)
 
     fake::ClearCalls();
     fake::Script("PlayM4_InputData", Outcome::Fail, 1, 12);
-    EXPECT_EQ(Audio({6}), 1);
+    EXPECT_EQ(Packet({6}), 1);
     EXPECT_EQ(Texts(), Strings({"Call PlayM4_InputData Fail. PlayM4_GetLastError error code is 12."}));
 
     /* Primed once per decoder: a new stream feeds sound at once. */

@@ -66,6 +66,24 @@ int main()
           "an outer guard around a faulting inner one");
     Check(!inner && outerGoesOn, "the inner guard takes the fault");
 
+    /* A named mutex taken inside the guarded call is let go on recovery:
+     * another thread can take it at once. */
+    HANDLE named = CreateMutexA(nullptr, FALSE, "KovaFaultGuardCheck");
+    Check(!kova::RunGuarded([&] {
+              WaitForSingleObject(named, INFINITE);
+              kova::ReleaseOnFault letGo([](void *m) { ReleaseMutex(static_cast<HANDLE>(m)); }, named);
+              NullWrite();
+          }),
+          "a fault while holding a named mutex");
+    DWORD waited = WAIT_FAILED;
+    std::thread([&] {
+        waited = WaitForSingleObject(named, 0);
+        if (waited == WAIT_OBJECT_0)
+            ReleaseMutex(named);
+    }).join();
+    Check(waited == WAIT_OBJECT_0, "the mutex is free after the recovery");
+    CloseHandle(named);
+
     std::atomic<int> recovered{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)

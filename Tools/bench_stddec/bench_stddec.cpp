@@ -20,6 +20,9 @@
 // (fastest rounds) of (b)/(a) and (b)/(c). From (b) at 1280x720 it derives
 // how many 25 fps panes one core decodes and presents in real time.
 //
+// Then the pacing of a B-frame stream beside the same stream without
+// B-frames (PacedPlay.cpp).
+//
 // Usage: bench_stddec [rounds (5)] [seconds of stream (10)]
 #include "KovaDecoder.h"
 
@@ -31,6 +34,7 @@
 #include <vector>
 
 #include "Media.h"
+#include "PacedPlay.h"
 #include "QXDecoder.h"
 
 extern "C" {
@@ -234,5 +238,6 @@ int main(int argc, char **argv)
         std::printf("\n1280x720 at 25 fps (display mode 0): %.1f ms of CPU per second of stream, "
                     "%.1f panes per core in real time\n",
                     25 * pane720, 1000.0 / (25 * pane720));
+    ComparePacing(rounds, seconds);
     return 0;
 }

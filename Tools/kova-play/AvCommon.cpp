@@ -1,7 +1,10 @@
 #include "AvCommon.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
 }
 
 namespace kovaplay {
@@ -63,6 +66,33 @@ int64_t PacketMs(const AVFormatContext *format, const AVStream *stream, const AV
     if (format->start_time != AV_NOPTS_VALUE)
         ms -= format->start_time / (AV_TIME_BASE / 1000);
     return ms < 0 ? 0 : ms;
+}
+
+bool OpenCameraFormFilter(const AVStream *stream, VideoCodec codec, bool repeatParameterSets, AVBSFContext *&filter,
+                          std::string &error)
+{
+    const AVCodecParameters *vp = stream->codecpar;
+    const char *name = nullptr;
+    if (codec == VideoCodec::H264 && vp->extradata_size > 0 && vp->extradata[0] == 1)
+        name = "h264_mp4toannexb";  // avcC in the container: length-prefixed units
+    else if ((codec == VideoCodec::Mpeg4 || (codec == VideoCodec::H264 && repeatParameterSets)) &&
+             vp->extradata_size > 0)
+        name = "dump_extra";
+    if (!name) return true;
+    const AVBitStreamFilter *bsf = av_bsf_get_by_name(name);
+    int r = bsf ? av_bsf_alloc(bsf, &filter) : AVERROR_FILTER_NOT_FOUND;
+    if (r >= 0) r = avcodec_parameters_copy(filter->par_in, vp);
+    if (r >= 0) {
+        filter->time_base_in = stream->time_base;
+        if (std::strcmp(name, "dump_extra") == 0) av_opt_set(filter->priv_data, "freq", "keyframe", 0);
+        r = av_bsf_init(filter);
+    }
+    if (r < 0) {
+        error = std::string("cannot set up the ") + name + " filter: " + AvError(r);
+        av_bsf_free(&filter);
+        return false;
+    }
+    return true;
 }
 
 std::string Describe(const MediaInfo &info)

@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 }
@@ -32,6 +33,15 @@ void DescribeStreams(const AVFormatContext *format, int video, int audio, MediaI
  * time when known (monotonic), else its presentation time; -1 when it has
  * neither. */
 int64_t PacketMs(const AVFormatContext *format, const AVStream *stream, const AVPacket *packet);
+
+/* The filter that puts a video stream's pictures in the form cameras send
+ * them (H.264 Annex B with parameter sets in band, MPEG-4 part 2 with its
+ * configuration before each key picture); `filter` stays null when the
+ * pictures already are. `repeatParameterSets`: H.264 parameter sets given
+ * out of band in Annex B form (a live source's session description) go
+ * before each key picture too. False with a message when it cannot be set up. */
+bool OpenCameraFormFilter(const AVStream *stream, VideoCodec codec, bool repeatParameterSets, AVBSFContext *&filter,
+                          std::string &error);
 
 }  // namespace kovaplay
 

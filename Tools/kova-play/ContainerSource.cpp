@@ -10,11 +10,6 @@
 
 #include "AvCommon.h"
 
-extern "C" {
-#include <libavcodec/bsf.h>
-#include <libavutil/opt.h>
-}
-
 namespace kovaplay {
 namespace {
 
@@ -116,26 +111,7 @@ public:
 private:
     bool OpenFilter(std::string &error)
     {
-        const AVCodecParameters *vp = format_->streams[video_]->codecpar;
-        const char *name = nullptr;
-        if (info_.video == VideoCodec::H264 && vp->extradata_size > 0 && vp->extradata[0] == 1)
-            name = "h264_mp4toannexb";  // avcC in the container: length-prefixed units
-        else if (info_.video == VideoCodec::Mpeg4 && vp->extradata_size > 0)
-            name = "dump_extra";
-        if (!name) return true;
-        const AVBitStreamFilter *bsf = av_bsf_get_by_name(name);
-        int r = bsf ? av_bsf_alloc(bsf, &filter_) : AVERROR_FILTER_NOT_FOUND;
-        if (r >= 0) r = avcodec_parameters_copy(filter_->par_in, vp);
-        if (r >= 0) {
-            filter_->time_base_in = format_->streams[video_]->time_base;
-            if (std::strcmp(name, "dump_extra") == 0) av_opt_set(filter_->priv_data, "freq", "keyframe", 0);
-            r = av_bsf_init(filter_);
-        }
-        if (r < 0) {
-            error = std::string("cannot set up the ") + name + " filter: " + AvError(r);
-            return false;
-        }
-        return true;
+        return OpenCameraFormFilter(format_->streams[video_], info_.video, false, filter_, error);
     }
 
     bool SeekTo(int64_t ms, std::string &error)

@@ -17,6 +17,7 @@ enum class AudioCodec { None, G711MuLaw, G711ALaw, G726 };
 
 struct MediaInfo {
     bool vendor = false;          /* a vendor-stream file: played by stream type 102 */
+    bool live = false;            /* a camera over the network: no end, no seeking */
     VideoCodec video = VideoCodec::None;
     AudioCodec audio = AudioCodec::None;
     std::string videoName = "none", audioName = "none";  /* FFmpeg's codec names */

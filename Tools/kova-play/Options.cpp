@@ -25,9 +25,13 @@ bool ToInt(const std::string &text, int &value)
 
 const char *Usage()
 {
-    return "usage: kova-play [options] FILE...\n"
-           "Plays recordings on a camera wall through KovaDecoder, one pane per file.\n"
+    return "usage: kova-play [options] FILE-or-URL...\n"
+           "Plays recordings and live cameras (rtsp://, http://, udp://, ...) on a camera\n"
+           "wall through KovaDecoder, one pane each.\n"
            "\n"
+           "  --wall FILE          panes from a wall file: lines NAME URL-or-PATH\n"
+           "                       [stream-type=N] [sound], # comments, grid N\n"
+           "  --rtsp-transport tcp|udp  how RTSP cameras send (default tcp)\n"
            "  --grid N             1, 4, 9 or 16 panes (default: enough for the files)\n"
            "  --pane-size WxH      size of each pane (default: the wall is about 960x720)\n"
            "  --duration SECONDS   end the run after this long\n"
@@ -90,6 +94,13 @@ bool ParseOptions(int argc, char **argv, Options &o, bool &help, std::string &er
             }
         } else if (flag == "--screenshot") {
             if (!value(o.screenshot)) return false;
+        } else if (flag == "--wall") {
+            if (!value(o.wallFile)) return false;
+        } else if (flag == "--rtsp-transport") {
+            if (!value(o.rtspTransport) || (o.rtspTransport != "tcp" && o.rtspTransport != "udp")) {
+                error = "--rtsp-transport takes tcp or udp";
+                return false;
+            }
         } else if (flag == "--once") {
             o.loop = false;
         } else if (flag == "--stream-type") {
@@ -125,6 +136,11 @@ bool ParseOptions(int argc, char **argv, Options &o, bool &help, std::string &er
             o.files.push_back(flag);
         }
     }
+    return o.wallFile.empty() ? FinishPanes(o, error) : true;
+}
+
+bool FinishPanes(Options &o, std::string &error)
+{
     if (o.files.empty()) {
         error = "no file to play";
         return false;

@@ -42,7 +42,12 @@ bool FileNonEmpty(const std::string &path)
 }  // namespace
 
 Pane::Pane(int index, HWND window, std::string path, PaneSettings settings)
-    : index_(index), window_(window), path_(std::move(path)), settings_(settings)
+    : index_(index),
+      window_(window),
+      path_(std::move(path)),
+      shownPath_(RedactUrl(path_)),
+      settings_(std::move(settings)),
+      live_(IsUrl(path_))
 {
 }
 
@@ -50,13 +55,19 @@ Pane::~Pane() { Finish(); }
 
 bool Pane::Start(std::string &error)
 {
+    if (live_) {
+        // Connecting may take seconds: it happens on the pane's thread, so
+        // that a camera that does not answer holds up no other pane.
+        thread_ = std::thread([this] { RunLive(); });
+        return true;
+    }
     source_ = OpenMedia(path_, error);
     if (!source_) {
         failed_ = true;
         return false;
     }
     const MediaInfo &info = source_->Info();
-    if (!info.note.empty()) Say(PaneName(index_) + ": " + path_ + ": " + info.note);
+    if (!info.note.empty()) Say(PaneName(index_) + ": " + shownPath_ + ": " + info.note);
     choice_ = ChooseStream(info, settings_.streamTypeOverride);
 
     // The order a client follows: create, bind to the window, describe the
@@ -83,6 +94,7 @@ void Pane::Finish()
             std::lock_guard<std::mutex> guard(mutex_);
             quit_ = true;
         }
+        stopping_ = true;  // a connection attempt or read gives up at once
         wake_.notify_all();
         thread_.join();
     }
@@ -95,6 +107,10 @@ void Pane::Finish()
 
 std::string Pane::Description() const
 {
+    if (live_) {
+        std::lock_guard<std::mutex> guard(descriptionMutex_);
+        return liveDescription_;
+    }
     if (!source_) return "-";
     return Describe(source_->Info()) + " " + std::to_string(source_->Info().width) + "x" +
            std::to_string(source_->Info().height) + " type " + std::to_string(choice_.streamType);
@@ -114,12 +130,17 @@ PaneStats Pane::Stats() const
     s.segment = segment_;
     s.ended = ended_;
     s.failed = failed_;
+    s.live = live_;
+    s.state = LiveState(liveState_.load());
+    s.frameRate = frameRateTenths_ / 10.0;
+    s.latencyMs = latencyMs_;
+    s.retryInSeconds = retryInSeconds_;
     return s;
 }
 
 void Pane::Post(std::function<void()> command)
 {
-    if (!handle_) return;
+    if (!thread_.joinable()) return;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         commands_.push_back(std::move(command));
@@ -130,6 +151,7 @@ void Pane::Post(std::function<void()> command)
 void Pane::SetSound(bool on)
 {
     Post([this, on] {
+        soundWanted_ = on;  // a live pane not yet connected takes it when it is
         // Switching one pane on switches the pane that had the sound off.
         KOVA_SetAudio(handle_, on ? 1 : 0);
         // The status line shows the pane's volume as the library has it.
@@ -145,13 +167,18 @@ void Pane::SetVolume(int volume, bool relative)
     Post([this, volume, relative] {
         int target = relative ? (volume_ < 0 ? 90 : volume_.load()) + volume : volume;  // the device starts at 90 %
         target = std::max(0, std::min(100, target));
-        if (KOVA_SetVolume(handle_, target)) volume_ = target;
+        // A live pane not yet connected takes it when it is.
+        if (!handle_ || KOVA_SetVolume(handle_, target)) volume_ = target;
     });
 }
 
 void Pane::SetSpeed(int speed, bool relative)
 {
     Post([this, speed, relative] {
+        if (live_) {
+            Complain(PaneName(index_) + ": a live pane plays at the camera's pace");
+            return;
+        }
         const int target = relative ? std::max(1, std::min(5, speed_ + speed)) : speed;
         KOVA_SetSpeed(handle_, target);
         speed_ = target;
@@ -162,7 +189,9 @@ void Pane::SetSpeed(int speed, bool relative)
 void Pane::SetZoom(int left, int top, int right, int bottom)
 {
     Post([this, left, top, right, bottom] {
-        if (!KOVA_SetDigitalZoom(handle_, left, top, right, bottom))
+        if (!handle_)
+            Complain(PaneName(index_) + ": no zoom before the camera is connected");
+        else if (!KOVA_SetDigitalZoom(handle_, left, top, right, bottom))
             Complain(PaneName(index_) + ": zoom box refused");
     });
 }
@@ -170,6 +199,10 @@ void Pane::SetZoom(int left, int top, int right, int bottom)
 void Pane::Seek(long long ms, bool relative)
 {
     Post([this, ms, relative] {
+        if (live_) {
+            Complain(PaneName(index_) + ": no seek on a live pane");
+            return;
+        }
         long long target = relative ? positionMs_ + ms : ms;
         const long long duration = source_->Info().durationMs;
         if (duration > 0) target = std::min(target, duration - 1);
@@ -245,12 +278,12 @@ void Pane::Run()
             error.clear();
             if (!source_->Read(packet, error)) {
                 if (!error.empty()) {
-                    Complain(PaneName(index_) + ": " + path_ + ": " + error);
+                    Complain(PaneName(index_) + ": " + shownPath_ + ": " + error);
                     ended_ = true;
                 } else if (settings_.loop && passEmpty_) {
                     // Nothing to push in a whole pass: looping would only
                     // spin over the file.
-                    Complain(PaneName(index_) + ": " + path_ + ": no picture to play in the whole file");
+                    Complain(PaneName(index_) + ": " + shownPath_ + ": no picture to play in the whole file");
                     ended_ = true;
                 } else if (settings_.loop && source_->Seek(0, error)) {
                     // A new pass over the recording: a new segment, so that
@@ -259,7 +292,7 @@ void Pane::Run()
                     anchored_ = false;
                     passEmpty_ = true;
                 } else {
-                    Say(PaneName(index_) + ": end of " + path_);
+                    Say(PaneName(index_) + ": end of " + shownPath_);
                     ended_ = true;
                 }
                 continue;

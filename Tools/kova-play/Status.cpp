@@ -37,7 +37,11 @@ unsigned long long Signature(const std::vector<unsigned char> &screen, const Kov
 
 FrameWatch::FrameWatch(const Wall &wall)
 {
-    for (int i = 0; i < wall.PaneCount(); ++i) panes_.push_back(wall.PaneScreenRect(i));
+    for (int i = 0; i < wall.PaneCount(); ++i) {
+        panes_.push_back(wall.PaneScreenRect(i));
+        Pane *pane = wall.PaneAt(i);
+        live_.push_back(pane && pane->Live() ? pane : nullptr);
+    }
     shown_.reset(new std::atomic<long long>[panes_.size()]);
     for (size_t i = 0; i < panes_.size(); ++i) shown_[i] = 0;
     last_.assign(panes_.size(), 0);
@@ -76,9 +80,13 @@ void FrameWatch::Run()
                 for (size_t i = 0; i < panes_.size(); ++i) last_[i] = Signature(screen, info, panes_[i]);
             }
             if (KovaControl_CopyFramebuffer(0, screen.data(), screen.size()) == screen.size()) {
+                const auto now = std::chrono::steady_clock::now();
                 for (size_t i = 0; i < panes_.size(); ++i) {
                     const unsigned long long signature = Signature(screen, info, panes_[i]);
-                    if (signature != last_[i]) ++shown_[i];
+                    if (signature != last_[i]) {
+                        ++shown_[i];
+                        if (live_[i]) live_[i]->NoteShown(now);
+                    }
                     last_[i] = signature;
                 }
             }
@@ -88,6 +96,31 @@ void FrameWatch::Run()
         if (std::chrono::steady_clock::now() > next + period) next = std::chrono::steady_clock::now();
     }
 }
+
+namespace {
+
+/* Where a pane is in its source: its time in a file, or how its camera is. */
+std::string Whereabouts(const PaneStats &s)
+{
+    char text[64];
+    if (!s.live) {
+        std::snprintf(text, sizeof text, "at %6.1fs", s.positionMs / 1000.0);
+        return text;
+    }
+    switch (s.state) {
+    case LiveState::Connecting: return "connecting";
+    case LiveState::Failed: return "failed";
+    case LiveState::Reconnecting:
+        std::snprintf(text, sizeof text, "reconnecting in %ds", s.retryInSeconds);
+        return text;
+    case LiveState::Playing: break;
+    }
+    if (s.latencyMs >= 0) std::snprintf(text, sizeof text, "live %4.1f fps latency %dms", s.frameRate, s.latencyMs);
+    else std::snprintf(text, sizeof text, "live %4.1f fps latency -", s.frameRate);
+    return text;
+}
+
+}  // namespace
 
 std::vector<std::string> StatusLines(const Wall &wall, const FrameWatch &watch, double elapsed)
 {
@@ -99,9 +132,10 @@ std::vector<std::string> StatusLines(const Wall &wall, const FrameWatch &watch, 
         const PaneStats s = pane->Stats();
         const char *speeds[] = {"?", "x1/4", "x1/2", "x1", "x2", "x4"};
         std::snprintf(text, sizeof text,
-                      "%c pane %-2d %6.1fs at %6.1fs  shown %6lld  late %4lld  sent %6lld  sound %-3s vol %-3s %-4s "
+                      "%c pane %-2d %s%6.1fs %s  shown %6lld  late %4lld  sent %6lld  sound %-3s vol %-3s %-4s "
                       "mode %d  %s  %s",
-                      i == wall.Selected() ? '>' : ' ', i + 1, elapsed, s.positionMs / 1000.0, watch.Shown(i), s.late,
+                      i == wall.Selected() ? '>' : ' ', i + 1, pane->Name().empty() ? "" : (pane->Name() + "  ").c_str(),
+                      elapsed, Whereabouts(s).c_str(), watch.Shown(i), s.late,
                       s.videoSent, wall.SoundPane() == i ? "on" : "off",
                       s.volume < 0 ? "-" : std::to_string(s.volume).c_str(), speeds[s.speed >= 1 && s.speed <= 5 ? s.speed : 0],
                       s.displayMode, pane->Description().c_str(), s.ended ? "(ended)" : "");

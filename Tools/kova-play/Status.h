@@ -30,6 +30,7 @@ private:
     void Run();
 
     std::vector<RECT> panes_;
+    std::vector<Pane *> live_;  /* told when they change, for their latency; null for the others */
     std::unique_ptr<std::atomic<long long>[]> shown_;
     std::vector<unsigned long long> last_;
     std::atomic<bool> stop_{false};

@@ -10,6 +10,8 @@ const char kPaneClass[] = "KovaPlayPane";
 const COLORREF kBackground = RGB(28, 28, 28);
 const COLORREF kSelection = RGB(255, 200, 0);
 const COLORREF kFailedPane = RGB(96, 0, 0);
+/* The frame of a pane whose camera is being reconnected: dark amber. */
+const COLORREF kReconnecting = RGB(120, 72, 0);
 
 /* Window data of a pane window: 1 when its recording could not be played. */
 constexpr LONG_PTR kPaneFailed = 1;
@@ -71,6 +73,7 @@ bool Wall::Create(std::string &error)
         }
         paneWindows_.push_back(pane);
         panes_.emplace_back();
+        framed_.push_back(-1);
     }
     ShowWindow(window_, SW_SHOW);
     UpdateWindow(window_);
@@ -103,6 +106,21 @@ void Wall::Close()
 
 void Wall::Pump()
 {
+    bool repaint = false;
+    for (int i = 0; i < PaneCount(); ++i) {
+        const Pane *pane = PaneAt(i);
+        if (!pane || !pane->Live()) continue;
+        const PaneStats s = pane->Stats();
+        const int state = int(s.state);
+        if (state == framed_[i]) continue;
+        framed_[i] = state;
+        repaint = true;
+        if (s.state == LiveState::Failed) {
+            SetWindowLongPtrA(paneWindows_[i], GWLP_USERDATA, kPaneFailed);
+            InvalidateRect(paneWindows_[i], nullptr, TRUE);
+        }
+    }
+    if (repaint) InvalidateRect(window_, nullptr, TRUE);
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -154,22 +172,36 @@ void Wall::PaintFrame(HDC dc)
     HBRUSH background = CreateSolidBrush(kBackground);
     FillRect(dc, &client, background);
     DeleteObject(background);
+    // Panes are framed by the gap around them: amber while their camera is
+    // reconnected, yellow when selected (the outer half of the gap only,
+    // when both, so that either shows).
+    auto frame = [&](const RECT &outer, int width, COLORREF colour) {
+        HBRUSH brush = CreateSolidBrush(colour);
+        const RECT sides[4] = {{outer.left, outer.top, outer.right, outer.top + width},
+                               {outer.left, outer.bottom - width, outer.right, outer.bottom},
+                               {outer.left, outer.top, outer.left + width, outer.bottom},
+                               {outer.right - width, outer.top, outer.right, outer.bottom}};
+        for (const RECT &side : sides) FillRect(dc, &side, brush);
+        DeleteObject(brush);
+    };
+    for (int i = 0; i < PaneCount(); ++i)
+        if (PaneAt(i) && PaneAt(i)->Live() && PaneAt(i)->Stats().state == LiveState::Reconnecting)
+            frame(PaneFrame(i), layout_.gap, kReconnecting);
     if (selected_ < 0 || selected_ >= PaneCount()) return;
-    // The selected pane is framed by the gap around it.
-    const int column = selected_ % layout_.columns, row = selected_ / layout_.columns;
+    const bool both = PaneAt(selected_) && PaneAt(selected_)->Live() &&
+                      PaneAt(selected_)->Stats().state == LiveState::Reconnecting;
+    frame(PaneFrame(selected_), both ? std::max(1, layout_.gap / 2) : layout_.gap, kSelection);
+}
+
+RECT Wall::PaneFrame(int index) const
+{
+    const int column = index % layout_.columns, row = index / layout_.columns;
     RECT outer;
     outer.left = column * (layout_.paneWidth + layout_.gap);
     outer.top = row * (layout_.paneHeight + layout_.gap);
     outer.right = outer.left + layout_.paneWidth + 2 * layout_.gap;
     outer.bottom = outer.top + layout_.paneHeight + 2 * layout_.gap;
-    HBRUSH mark = CreateSolidBrush(kSelection);
-    const int g = layout_.gap;
-    const RECT sides[4] = {{outer.left, outer.top, outer.right, outer.top + g},
-                           {outer.left, outer.bottom - g, outer.right, outer.bottom},
-                           {outer.left, outer.top, outer.left + g, outer.bottom},
-                           {outer.right - g, outer.top, outer.right, outer.bottom}};
-    for (const RECT &side : sides) FillRect(dc, &side, mark);
-    DeleteObject(mark);
+    return outer;
 }
 
 LRESULT CALLBACK Wall::WallProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -39,7 +39,8 @@ public:
     /* Ends every pane, then destroys the windows. */
     void Close();
 
-    /* Handles the window messages that are waiting. */
+    /* Handles the window messages that are waiting, and redraws the frames
+     * of panes whose camera dropped or came back. */
     void Pump();
 
     int PaneCount() const { return int(panes_.size()); }
@@ -59,6 +60,7 @@ public:
 
 private:
     void PaintFrame(HDC dc);
+    RECT PaneFrame(int index) const;  /* the pane with the gap around it, in the wall's client area */
     static LRESULT CALLBACK WallProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -68,6 +70,7 @@ private:
     std::vector<std::unique_ptr<Pane>> panes_;
     int selected_ = 0;
     int soundPane_ = -1;
+    std::vector<int> framed_;  /* live state each pane's frame was drawn for; -1 none */
 };
 
 }  // namespace kovaplay

@@ -20,6 +20,7 @@ extern "C" {
 #include "Options.h"
 #include "Status.h"
 #include "Wall.h"
+#include "WallFile.h"
 
 using namespace kovaplay;
 
@@ -51,6 +52,33 @@ void PrepareDesktop(const Options &options, const WallLayout &layout)
     }
 }
 
+/* The panes of a wall file go before those of the command line; its bad
+ * lines are reported and left out. */
+bool AddWallFile(Options &options, std::string &error)
+{
+    WallPlan plan;
+    if (!ReadWallFile(options.wallFile, plan, error)) return false;
+    for (const std::string &problem : plan.problems) Complain("kova-play: " + options.wallFile + ":" + problem);
+    std::vector<std::string> files, names;
+    std::vector<int> types;
+    for (const WallEntry &entry : plan.panes) {
+        if (entry.sound) options.commands.insert(options.commands.begin(), "0:sound=" + std::to_string(files.size() + 1));
+        files.push_back(entry.source);
+        names.push_back(entry.name);
+        types.push_back(entry.streamType);
+    }
+    for (const std::string &file : options.files) {
+        files.push_back(file);
+        names.emplace_back();
+        types.push_back(0);
+    }
+    options.files = files;
+    options.names = names;
+    options.streamTypes = types;
+    if (options.panes == 0) options.panes = plan.grid;
+    return FinishPanes(options, error);
+}
+
 bool AllEnded(const Wall &wall)
 {
     for (int i = 0; i < wall.PaneCount(); ++i)
@@ -72,6 +100,10 @@ int main(int argc, char **argv)
     if (help) {
         std::printf("%s", Usage());
         return 0;
+    }
+    if (!options.wallFile.empty() && !AddWallFile(options, error)) {
+        std::fprintf(stderr, "kova-play: %s\n", error.c_str());
+        return 1;
     }
     const WallLayout layout = MakeLayout(options.panes, options.paneWidth, options.paneHeight);
     PrepareDesktop(options, layout);
@@ -95,13 +127,19 @@ int main(int argc, char **argv)
         settings.loop = options.loop;
         settings.streamTypeOverride = options.streamType;
         settings.timeBase = (long long)std::time(nullptr);  // the recordings "started" now
+        settings.live.rtspTransport = options.rtspTransport;
         for (size_t i = 0; i < options.files.size(); ++i) {
-            if (!wall.StartPane(int(i), options.files[i], settings, error)) {
-                Complain("kova-play: pane " + std::to_string(i + 1) + ": " + options.files[i] + ": " + error);
+            PaneSettings pane = settings;
+            if (i < options.names.size()) pane.name = options.names[i];
+            if (i < options.streamTypes.size() && options.streamTypes[i] > 0)
+                pane.streamTypeOverride = options.streamTypes[i];
+            const std::string shown = RedactUrl(options.files[i]);
+            if (!wall.StartPane(int(i), options.files[i], pane, error)) {
+                Complain("kova-play: pane " + std::to_string(i + 1) + ": " + shown + ": " + error);
                 status = 2;  // the other panes play on
             } else {
                 const RECT r = wall.PaneScreenRect(int(i));
-                Say("pane " + std::to_string(i + 1) + ": " + options.files[i] + " (" +
+                Say("pane " + std::to_string(i + 1) + ": " + shown + " (" +
                     wall.PaneAt(int(i))->Description() + ") at " + std::to_string(r.left) + "," +
                     std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
                     std::to_string(r.bottom - r.top));
@@ -150,6 +188,8 @@ int main(int argc, char **argv)
         }
         if (!options.screenshot.empty() && SaveScreenshot(options.screenshot).empty()) status = status ? status : 3;
         watch.Stop();
+        for (int i = 0; i < wall.PaneCount(); ++i)
+            if (wall.PaneAt(i) && wall.PaneAt(i)->Stats().failed && status == 0) status = 2;  // a camera that cannot play
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (elapsed - lastStatus > 0.25) ShowStatus(StatusLines(wall, watch, elapsed));
         KeepStatus();

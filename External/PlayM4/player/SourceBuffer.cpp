@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace playm4 {
 
@@ -9,10 +11,16 @@ SourceBuffer::SourceBuffer(size_t capacity) : capacity_(capacity), ring_(new uin
 
 SourceBuffer::Put SourceBuffer::Write(const uint8_t *data, size_t size)
 {
-    if (size > capacity_)
+    if (size > kLargestPacket)
         return Put::TooLarge;
     {
         std::lock_guard<std::mutex> hold(mutex_);
+        /* The buffer holds at least two of the largest packet, so that one
+         * always finds room once the reader has taken what came before:
+         * a packet larger than half of it grows it. Smaller packets wait
+         * for room (back-pressure). */
+        if (size > capacity_ - filled_ && size > capacity_ / 2 && !GrowLocked(size) && size > capacity_)
+            return Put::TooLarge;
         if (size > capacity_ - filled_)
             return Put::Full;
         size_t tail = (head_ + filled_) % capacity_;
@@ -23,6 +31,23 @@ SourceBuffer::Put SourceBuffer::Write(const uint8_t *data, size_t size)
     }
     readable_.notify_all();
     return Put::Taken;
+}
+
+bool SourceBuffer::GrowLocked(size_t size)
+{
+    /* Room for the bytes waiting and the packet, so it is taken now, and
+     * for two packets of its size. */
+    const size_t capacity = std::max({capacity_ * 2, filled_ + size, 2 * size});
+    std::unique_ptr<uint8_t[]> ring(new (std::nothrow) uint8_t[capacity]);
+    if (!ring)
+        return false;
+    const size_t first = std::min(filled_, capacity_ - head_);
+    std::memcpy(ring.get(), ring_.get() + head_, first);
+    std::memcpy(ring.get() + first, ring_.get(), filled_ - first);
+    ring_ = std::move(ring);
+    capacity_ = capacity;
+    head_ = 0;
+    return true;
 }
 
 SourceBuffer::Got SourceBuffer::Read(uint8_t *out, size_t size, uint64_t generation, size_t *copied)

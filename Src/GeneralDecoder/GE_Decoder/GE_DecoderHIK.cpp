@@ -113,10 +113,10 @@ LONG GE_DecoderHIK::InsertBuf(const BYTE *data, LONG length, LONG, LONG, LONG, L
     HIK_GUARDED("PlayM4_InputData",
                 result = PlayM4_InputData(m_hPlayHandle, data, static_cast<DWORD>(length)));
     if (!result) {
-        HIK_LOG("Call PlayM4_InputData Fail. PlayM4_GetLastError error code is %d.",
-                (int)PlayM4_GetLastError(m_hPlayHandle));
+        LogInputRefused();
         return 1;
     }
+    refusedAsFull = false;
     HIK_GUARDED("PlayM4_GetPictureSize",
                 result = PlayM4_GetPictureSize(m_hPlayHandle, &width, &height));
     if (!result)
@@ -144,11 +144,20 @@ LONG GE_DecoderHIK::InsertAudioBuf(const BYTE *data, LONG length, LONG, LONG, LO
     HIK_GUARDED("PlayM4_InputData",
                 result = PlayM4_InputData(m_hPlayHandle, data, static_cast<DWORD>(length)));
     if (!result) {
-        HIK_LOG("Call PlayM4_InputData Fail. PlayM4_GetLastError error code is %d.",
-                (int)PlayM4_GetLastError(m_hPlayHandle));
+        LogInputRefused();
         return 1;
     }
+    refusedAsFull = false;
     return 0;
+}
+
+void GE_DecoderHIK::LogInputRefused()
+{
+    const DWORD code = PlayM4_GetLastError(m_hPlayHandle);
+    const bool full = code == PLAYM4_ERR_BUFFER_FULL;
+    if (!(full && refusedAsFull))
+        HIK_LOG("Call PlayM4_InputData Fail. PlayM4_GetLastError error code is %d.", (int)code);
+    refusedAsFull = full;
 }
 
 LONG GE_DecoderHIK::Stop()

@@ -76,6 +76,13 @@ public:
     bool soundShareRequested = false;
     bool normalSpeed = true;     /* false after four fast steps */
     bool audioPrimed = false;    /* set by the first audio packet */
+    /* The player's source buffer refused the last packet as full: the
+     * refusals that follow in a row are not logged again. */
+    bool refusedAsFull = false;
+
+    /* Logs a refused PlayM4_InputData: every refusal, except that a run of
+     * refusals for a full source buffer is logged once. */
+    void LogInputRefused();
 };
 
 #endif
