@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs every test, the packet
-# fuzzer for a minute, cross-builds the 32-bit Windows DLL and checks its
-# export table, then runs the Win32 tests under Wine64.
+# Installs what is needed, builds everything and runs every test, a minute
+# of the soak program, every unit and integration test again under the
+# address and undefined-behaviour sanitizers and under the thread sanitizer,
+# the packet fuzzer for a minute, cross-builds the 32-bit Windows DLL and
+# checks its export table, then runs the Win32 tests under Wine64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash Tools/deps.sh
@@ -9,6 +11,15 @@ bash Tools/deps.sh
 cmake -S . -B build -G Ninja
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
+
+# A minute of the soak program: instance lifetimes over every stream type,
+# then a 16-pane wall; fails when threads, handles or descriptors grew.
+build/Tools/soak/kova_soak --cycle-seconds 30 --wall-seconds 30 --sample-seconds 10
+
+# The unit and integration tests again under AddressSanitizer with
+# UndefinedBehaviorSanitizer, then under ThreadSanitizer.
+bash Tools/asan.sh
+bash Tools/tsan.sh
 
 # The packet fuzzer under AddressSanitizer and UndefinedBehaviorSanitizer,
 # for a bounded time.

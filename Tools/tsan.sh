@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
-# Builds the unit tests with ThreadSanitizer in build-tsan/ and runs the
-# threaded ones: the video output and its refresh thread, the renderer and its
-# pacing timer, the frame pool, wave output and the standard decoder's
-# presentation thread; then the platform layer's threaded conformance
-# programs (waits, threads, timer queues, message queues, wave-out). Any
-# reported race fails the run.
-#   bash Tools/tsan.sh [GTEST_FILTER]
+# Builds the unit and integration tests with ThreadSanitizer in build-tsan/
+# (test programs only, no tools) and runs every test with threads: the
+# exports and the sound owner, the log (across threads and processes), the
+# video output and its refresh thread, the renderer and its pacing timer,
+# the frame pool, wave output, the standard decoder, the vendor decoder and
+# player, the playback tests through the library, and the platform layer's
+# conformance programs. Any reported race fails the run; there is no
+# suppression file.
+#
+# Left out: the tests that raise real processor faults (names with "Fault",
+# and the facade whose constructor faults): the guard leaves the handler
+# with a jump the sanitizer cannot follow, so it loses track of the
+# thread's state; they run under the address sanitizer (Tools/asan.sh).
+# The colour kernels' sweep of every value is one thread of arithmetic and
+# takes minutes under this sanitizer; the packaging check builds a client
+# without it.
+#   bash Tools/tsan.sh [CTEST_REGEX]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-filter="${1:-DDraw*:*DisplayFormat*:*TwoMonitor*:VideoRenderer*:HighResolutionTimer*:BufferList*:CBufferManager*:WaveOut*:Qxvideo*:StandardStreamExports*}"
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+build=build-tsan
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKOVA_SANITIZE=thread -DKOVA_BUILD_TOOLS=OFF >/dev/null
-layer_tests=(kernel32_sync_test kernel32_thread_test kernel32_timer_test user32_msgqueue_test winmm_waveout_test)
-cmake --build build-tsan --target kova_unit_tests "${layer_tests[@]}"
-# The fault guard's own tests raise processor faults on purpose; they are not
-# in the filter. Sound goes nowhere.
-export KOVA_WAVE_OUT=null
+cmake --build "$build" -j2
+only=(); [ $# -gt 0 ] && only=(-R "$1")
+# Sound goes nowhere.
+export KOVA_WAVE_OUT="${KOVA_WAVE_OUT:-null}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
-build-tsan/Tests/kova_unit_tests --gtest_filter="$filter"
-for t in "${layer_tests[@]}"; do
-  build-tsan/Tests/$t
-done
+ctest --test-dir "$build" --output-on-failure -j2 "${only[@]}" \
+  -E 'Fault|AFacadeThatCannotBeCreated|^install\.|EveryTriple'

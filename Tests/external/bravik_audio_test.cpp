@@ -22,7 +22,7 @@ struct Pcm {
   size_t Samples() const { return data.size() / size_t(channels * bits / 8); }
   int Sample(size_t i, int channel) const {
     const size_t at = (i * channels + channel) * (bits / 8);
-    if (bits == 8) return (int(data[at]) - 128) << 8;
+    if (bits == 8) return (int(data[at]) - 128) * 256;
     return int16_t(data[at] | data[at + 1] << 8);
   }
 };

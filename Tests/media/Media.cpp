@@ -236,7 +236,7 @@ size_t Wav::Samples() const {
 
 int Wav::Sample(size_t i, int channel) const {
   const size_t at = (i * size_t(channels) + size_t(channel)) * size_t(bits / 8);
-  if (bits == 8) return (int(data[at]) - 128) << 8;
+  if (bits == 8) return (int(data[at]) - 128) * 256;
   return int16_t(data[at] | data[at + 1] << 8);
 }
 

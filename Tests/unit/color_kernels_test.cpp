@@ -25,7 +25,7 @@ TEST_P(EveryTriple, SimdGivesTheScalarBytes)
     const Conversion &c = Conversions()[GetParam()];
     const std::vector<KernelLevel> levels = SupportedLevels();
     if (levels.size() < 2)
-        GTEST_SKIP() << "no SIMD level on this processor";
+        GTEST_SKIP() << "no SIMD level that this build contains runs on this processor";
 
     /* Odd U values read from misaligned planes with padded rows: the sweep
      * starts two luma columns and one chroma column into a wider picture. */

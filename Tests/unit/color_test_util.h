@@ -7,9 +7,17 @@
 #include "render/ZR_VO_ColorConvert.h"
 #include "render/color/ColorRows.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#if KOVA_COLOR_X86
+#include <cpuid.h>
+#endif
 
 namespace colortest {
 
@@ -39,11 +47,69 @@ inline const std::vector<Conversion> &Conversions()
     return all;
 }
 
+/* Whether this processor and its operating system run a level, asked of
+ * the processor itself rather than of the library's own detection. */
+inline bool MachineRuns(KernelLevel level)
+{
+#if KOVA_COLOR_X86
+    unsigned a, b, c, d;
+    switch (level) {
+    case KernelLevel::Sse2:
+        return __get_cpuid(1, &a, &b, &c, &d) && (d & bit_SSE2);
+    case KernelLevel::Avx2: {
+        if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX))
+            return false;
+        unsigned lo, hi;
+        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        if ((lo & 6) != 6)  // the system saves the vector registers
+            return false;
+        return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2);
+    }
+    default:
+        return true;
+    }
+#else
+    return level == KernelLevel::Scalar;
+#endif
+}
+
+/* The levels this build contains. */
+inline std::vector<KernelLevel> BuiltLevels()
+{
+#if KOVA_COLOR_X86
+    return {KernelLevel::Scalar, KernelLevel::Sse2, KernelLevel::Avx2};
+#else
+    return {KernelLevel::Scalar};
+#endif
+}
+
+/* The levels the tests run here: every level the build contains and the
+ * machine runs. A level that the machine runs but the library refuses to
+ * pin fails the calling test instead of being left out quietly; the levels
+ * covered are printed once per program. */
 inline std::vector<KernelLevel> SupportedLevels()
 {
     std::vector<KernelLevel> levels;
-    for (int l = 0; l <= static_cast<int>(kova::color::BestKernelLevel()); ++l)
-        levels.push_back(static_cast<KernelLevel>(l));
+    std::string covered, missed;
+    for (KernelLevel level : BuiltLevels()) {
+        const char *name = kova::color::KernelLevelName(level);
+        if (!MachineRuns(level)) {
+            missed += std::string(" ") + name;
+            continue;
+        }
+        if (static_cast<int>(level) > static_cast<int>(kova::color::BestKernelLevel())) {
+            ADD_FAILURE() << "this processor runs " << name << " but the library does not use it";
+            continue;
+        }
+        levels.push_back(level);
+        covered += std::string(" ") + name;
+    }
+    static bool told = false;
+    if (!told) {
+        told = true;
+        std::printf("colour kernel levels tested:%s%s%s\n", covered.c_str(),
+                    missed.empty() ? "" : "; built but not run by this processor:", missed.c_str());
+    }
     return levels;
 }
 

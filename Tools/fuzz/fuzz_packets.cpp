@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -55,13 +56,24 @@ KOVA_HANDLE InstanceFor(LONG type)
     return h;
 }
 
+/* KOVA_FUZZ_TYPE=<stream type> sends every input to that one type (byte 0
+ * is then ignored), so that a long run can be spent on one decoder. */
+LONG PinnedType()
+{
+    static const LONG pinned = [] {
+        const char *value = std::getenv("KOVA_FUZZ_TYPE");
+        return value && *value ? LONG(std::strtol(value, nullptr, 10)) : LONG(-1);
+    }();
+    return pinned;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    const LONG type = kStreamTypes[data[0] % kTypeCount];
+    const LONG type = PinnedType() >= 0 ? PinnedType() : kStreamTypes[data[0] % kTypeCount];
     const uint8_t kind = data[1];
     const BYTE *packet = data + 2;
     const LONG length = static_cast<LONG>(size - 2);

@@ -4,6 +4,7 @@
 # of every codec (made with ffmpeg) and runs it for a bounded time.
 #   bash Tools/fuzz/run.sh [seconds]     (default 60)
 #   bash Tools/fuzz/run.sh CRASH-FILE    replays one input
+#   KOVA_FUZZ_TYPE=22 bash Tools/fuzz/run.sh 600   one stream type only
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds="${1:-60}"

@@ -33,6 +33,11 @@ KOVA_LAYER_API void KovaControl_ClearFaults(void);
  * (or since the last KovaControl_ClearFaults). */
 KOVA_LAYER_API int KovaControl_FaultsTaken(const char *callName);
 
+/* How many entries the process's handle table holds now (every kernel
+ * object handle, timer queues and timers included): a long-running
+ * program compares it over time to find handles it never closed. */
+KOVA_LAYER_API LONG KovaControl_OpenHandles(void);
+
 KOVA_END_DECLS
 
 #endif

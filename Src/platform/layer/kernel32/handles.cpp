@@ -5,6 +5,8 @@
 
 #include "kernel32/thread.h"
 
+#include <kova_control.h>
+
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -96,6 +98,16 @@ Ref<Object> RemoveHandle(HANDLE h, Kind kind, const Object *expected)
 }  // namespace kova
 
 using namespace kova::k32;
+
+KOVA_LAYER_API LONG KovaControl_OpenHandles(void)
+{
+    HandleTable &t = Table();
+    std::lock_guard<std::mutex> hold(t.lock);
+    LONG open = 0;
+    for (Object *obj : t.slots)
+        if (obj) ++open;
+    return open;
+}
 
 KOVA_LAYER_API BOOL WINAPI CloseHandle(HANDLE hObject)
 {
