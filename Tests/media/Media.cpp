@@ -108,6 +108,8 @@ std::vector<Bytes> VideoPackets(const std::string& path) {
 }
 #endif
 
+// Windows builds link libavcodec only: no container reading there.
+#ifndef _WIN32
 std::vector<StampedPacket> StampedVideoPackets(const std::string& path) {
   std::vector<StampedPacket> packets;
   AVFormatContext* format = nullptr;
@@ -132,6 +134,7 @@ std::vector<StampedPacket> StampedVideoPackets(const std::string& path) {
   avformat_close_input(&format);
   return packets;
 }
+#endif
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
