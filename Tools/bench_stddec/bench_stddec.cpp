@@ -31,6 +31,7 @@
 // (Debian's, and the one built from its source for mingw with the x86
 // assembly) compare on one machine.
 #include "KovaDecoder.h"
+#include "../CpuTime.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -57,20 +58,6 @@ struct Stream {
 
 /* Pictures decoded before the measurement starts. */
 const size_t kWarmUp = 50;
-
-double CpuMs()
-{
-#ifdef _WIN32
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto ms = [](const FILETIME &t) { return (double(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e4; };
-    return ms(kernel) + ms(user);
-#else
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-#endif
-}
 
 std::string MakeStream(int width, int height, int seconds, const char *bitrate)
 {

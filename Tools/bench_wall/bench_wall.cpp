@@ -29,6 +29,7 @@
 //   played in a loop). The Windows build needs STREAM_FILE (made beforehand
 //   by Tools/bench_wall/make-streams.sh).
 #include "KovaDecoder.h"
+#include "../CpuTime.h"
 
 #include <windows.h>
 
@@ -110,20 +111,6 @@ std::vector<Packet> SplitPictures(const std::vector<unsigned char> &s)
     }
     if (begin < s.size()) pictures.emplace_back(s.begin() + long(begin), s.end());
     return pictures;
-}
-
-double CpuMs()
-{
-#ifdef _WIN32
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto ms = [](FILETIME t) { return (double(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e4; };
-    return ms(kernel) + ms(user);
-#else
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-#endif
 }
 
 struct Memory {

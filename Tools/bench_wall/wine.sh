@@ -36,8 +36,8 @@ mkdir -p "$work/run"
 cp "$build/Tools/bench_wall/bench_wall.exe" "$work/run/"
 find "$build" -name '*.dll' -not -path '*/CMakeFiles/*' -exec cp -n {} "$work/run/" \;
 declare -A geometry=([cif]=352x288:384k [d1]=704x576:1500k [1080]=1920x1080:4M)
-for spec in "$@"; do
-  size=${spec%%:*}
+for run in "$@"; do
+  size=${run%%:*}
   file="$work/run/bench-wall-$size.h264"
   [ -f "$file" ] && continue
   g=${geometry[$size]}
@@ -58,9 +58,9 @@ timeout -k 10 600 "$wine" wineboot -i >"$work/wineboot.log" 2>&1
 "$wineserver" -w || true
 
 first=1
-for spec in "$@"; do
-  size=${spec%%:*}
-  panes=${spec##*:}
+for run in "$@"; do
+  size=${run%%:*}
+  panes=${run##*:}
   if [ "$first" = 1 ]; then export BENCH_WALL_HEADER=1; else unset BENCH_WALL_HEADER; fi
   (cd "$work/run" && timeout -k 10 $((seconds * 4 + 120)) "$wine" bench_wall.exe "$panes" "$size" "$seconds" "bench-wall-$size.h264") |
     grep '^|' || echo "| $panes | $size | failed |"

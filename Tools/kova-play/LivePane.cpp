@@ -94,16 +94,7 @@ bool Pane::PrepareLiveInstance(std::string &error)
             ++segment_;
         }
         choice_ = choice;
-        handle_ = KOVA_CreateInstance(kDeviceCode, choice_.streamType);
-        if (!handle_) {
-            error = "the library refused to create an instance";
-            return false;
-        }
-        KOVA_InitPlayInstance(handle_, window_);
-        if (choice_.setAudio)
-            KOVA_SetAudioParam(handle_, choice_.audioType, choice_.sampleRate, choice_.channels, choice_.bitRate,
-                               choice_.bitsPerSample);
-        KOVA_StartPlayStream(handle_);
+        if (!StartInstance(error)) return false;
         // What was asked for before the camera answered.
         if (soundWanted_) KOVA_SetAudio(handle_, 1);
         if (volume_ >= 0) KOVA_SetVolume(handle_, volume_);

@@ -70,12 +70,21 @@ bool Pane::Start(std::string &error)
     if (!info.note.empty()) Say(PaneName(index_) + ": " + shownPath_ + ": " + info.note);
     choice_ = ChooseStream(info, settings_.streamTypeOverride);
 
+    if (!StartInstance(error)) {
+        failed_ = true;
+        return false;
+    }
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+bool Pane::StartInstance(std::string &error)
+{
     // The order a client follows: create, bind to the window, describe the
     // sound (only kept once a decoder is selected), start, then packets.
     handle_ = KOVA_CreateInstance(kDeviceCode, choice_.streamType);
     if (!handle_) {
         error = "the library refused to create an instance";
-        failed_ = true;
         return false;
     }
     KOVA_InitPlayInstance(handle_, window_);
@@ -83,7 +92,6 @@ bool Pane::Start(std::string &error)
         KOVA_SetAudioParam(handle_, choice_.audioType, choice_.sampleRate, choice_.channels, choice_.bitRate,
                            choice_.bitsPerSample);
     KOVA_StartPlayStream(handle_);
-    thread_ = std::thread([this] { Run(); });
     return true;
 }
 

@@ -95,6 +95,9 @@ private:
     bool RunCommands();
     void Send(const Packet &packet);
     void WaitForWork(std::chrono::steady_clock::duration limit);
+    /* Creates the instance for choice_, binds it, describes its sound and
+     * starts it; false with `error` when the library refuses. */
+    bool StartInstance(std::string &error);
     /* Live panes: connect, play, and reconnect with growing back-off. */
     void RunLive();
     bool PrepareLiveInstance(std::string &error);
