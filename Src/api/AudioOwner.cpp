@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "decoder/CPrivateVideoDecoder.h"
+#include "facade/CPrivateVideoDecoder.h"
 
 namespace kova {
 namespace {

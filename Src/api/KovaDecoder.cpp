@@ -11,9 +11,9 @@
 #include "api/AudioOwner.h"
 #include "api/DecodeHandler.h"
 #include "api/HandleRegistry.h"
-#include "decoder/CPrivateVideoDecoder.h"
-#include "decoder/FaultGuard.h"
-#include "log/Log.h"
+#include "facade/CPrivateVideoDecoder.h"
+#include "support/FaultGuard.h"
+#include "support/Log.h"
 
 namespace {
 

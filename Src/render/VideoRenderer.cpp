@@ -1,9 +1,8 @@
 #include "render/VideoRenderer.h"
 
-#include "log/Log.h"
-#include "stdstream/CBufferManager.h"
-#include "stdstream/CWaveOut.h"
-#include "stdstream/FrameEntry.h"
+#include "pool/CBufferManager.h"
+#include "pool/FrameEntry.h"
+#include "support/Log.h"
 
 #include <new>
 
@@ -34,7 +33,7 @@ private:
 
 }  // namespace
 
-VideoRenderer::VideoRenderer(CBufferManager *frameList_, CWaveOut *audioOut_,
+VideoRenderer::VideoRenderer(CBufferManager *frameList_, SoundSink *audioOut_,
                              VideoOutputFactory outputFactory_)
     : pictureWidth(0),
       pictureHeight(0),

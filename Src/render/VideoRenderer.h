@@ -2,7 +2,7 @@
  * own it takes the decoded pictures and sound out of the decoder's buffer
  * pool in order, holds each until it is due by its time stamp and the
  * playback speed, draws pictures through a video output into the bound
- * window, hands sound to the decoder's wave output and gives every buffer
+ * window, hands sound to a sound sink (the decoder's wave output) and gives every buffer
  * back. It also carries out seeks, speed changes, zoom and output-mode
  * changes.
  *
@@ -13,9 +13,10 @@
 #define KOVA_RENDER_VIDEORENDERER_H
 
 #include "platform/win32.h"
-#include "render/BaseJob.h"
+#include "pool/BaseJob.h"
 #include "render/FramePacing.h"
 #include "render/HighResolutionTimer.h"
+#include "render/SoundSink.h"
 #include "render/VideoOutput.h"
 
 #include <stdint.h>
@@ -23,7 +24,6 @@
 #include <atomic>
 
 class CBufferManager;
-class CWaveOut;
 struct FrameEntry;
 
 enum RendererState {
@@ -36,7 +36,7 @@ class VideoRenderer : public BaseJob {
 public:
     /* `frameList` and `audioOut` stay the caller's. Outputs come from
      * `outputFactory`. */
-    VideoRenderer(CBufferManager *frameList, CWaveOut *audioOut,
+    VideoRenderer(CBufferManager *frameList, SoundSink *audioOut,
                   VideoOutputFactory outputFactory = CreateVideoOutput);
 
     /* The presentation thread's body; returns once Exit was called. */
@@ -94,7 +94,7 @@ private:
 
     CBufferManager *frameList;
     IVideoOutput *output;           // owned; guarded by outputLock
-    CWaveOut *audioOut;
+    SoundSink *audioOut;
     PacingState pacing;             // guarded by presentLock
     HWND window;                    // guarded by outputLock
     CHighResolutionTimer timer;

@@ -22,7 +22,7 @@
 
 #include "platform/win32.h"
 #include "render/VideoOutput.h"
-#include "render/ZR_VO_ColorConvert.h"
+#include "color/ZR_VO_ColorConvert.h"
 
 #include <ddraw.h>
 #include <stdint.h>

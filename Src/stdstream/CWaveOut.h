@@ -5,12 +5,13 @@
 #define KOVA_STDSTREAM_CWAVEOUT_H
 
 #include "platform/win32.h"
+#include "render/SoundSink.h"
 #include <mmsystem.h>
 
 #include <atomic>
 #include <cstdint>
 
-class CWaveOut {
+class CWaveOut : public SoundSink {
 public:
     /* The format of the next Open; set by the owner while closed. */
     WORD channels = 1;
@@ -47,7 +48,7 @@ public:
     int StopThread();
     /* Queues a copy of `length` bytes: 1 when queued or dropped because 11
      * blocks are outstanding, 0 when refused or failed. */
-    int Write(const unsigned char *data, int32_t length);
+    int Write(const unsigned char *data, int32_t length) override;
     /* 1 with the louder channel's volume (0..0xFFFF) in `out`, or 0 with
      * `out` = 0. */
     int GetVolume(DWORD *out);

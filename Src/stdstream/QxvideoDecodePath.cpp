@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "log/Log.h"
+#include "support/Log.h"
 #include "render/VideoRenderer.h"
-#include "stdstream/CBufferManager.h"
+#include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
 #include "stdstream/FieldBlend.h"
-#include "stdstream/FrameEntry.h"
+#include "pool/FrameEntry.h"
 #include "stdstream/PictureStamps.h"
 
 namespace {

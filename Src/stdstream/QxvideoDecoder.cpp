@@ -12,12 +12,12 @@
 #include <new>
 #include <stdexcept>
 
-#include "log/Log.h"
+#include "support/Log.h"
 #include "render/VideoRenderer.h"
-#include "stdstream/FrameEntry.h"
-#include "stdstream/CBufferManager.h"
+#include "pool/FrameEntry.h"
+#include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
-#include "stdstream/JobThread.h"
+#include "pool/JobThread.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "log/LogHook.h"
+#include "support/LogHook.h"
 
 namespace kova_test {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/DecoderFactory.h"
+#include "facade/DecoderFactory.h"
 #include "decoder/ISampleDecoder.h"
 
 namespace kova_test {

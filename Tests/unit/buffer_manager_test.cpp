@@ -1,5 +1,5 @@
-#include "stdstream/CBufferManager.h"
-#include "stdstream/FrameEntry.h"
+#include "pool/CBufferManager.h"
+#include "pool/FrameEntry.h"
 
 #include <gtest/gtest.h>
 

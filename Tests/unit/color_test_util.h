@@ -4,8 +4,8 @@
 #ifndef KOVA_TESTS_COLOR_TEST_UTIL_H
 #define KOVA_TESTS_COLOR_TEST_UTIL_H
 
-#include "render/ZR_VO_ColorConvert.h"
-#include "render/color/ColorRows.h"
+#include "color/ZR_VO_ColorConvert.h"
+#include "color/ColorRows.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include "platform/win32.h"
 #include "render/ZR_VO_DDraw.h"
-#include "render/color/ColorRows.h"
+#include "color/ColorRows.h"
 
 #include "kova_control.h"
 #include "kova_control_desktop.h"

@@ -13,7 +13,7 @@
 #include "ScriptedDecoder.h"
 #include "api/AudioOwner.h"
 #include "api/DecodeHandler.h"
-#include "decoder/CPrivateVideoDecoder.h"
+#include "facade/CPrivateVideoDecoder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ScriptedDecoder.h"
-#include "decoder/CPrivateVideoDecoder.h"
+#include "facade/CPrivateVideoDecoder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ScriptedDecoder.h"
-#include "decoder/FaultGuard.h"
+#include "support/FaultGuard.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

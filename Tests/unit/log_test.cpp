@@ -2,9 +2,9 @@
 // free-space guard and the switches, each test in a fresh directory that the
 // log's paths are pointed at after set-up.
 #include "KovaDecoder.h"
-#include "log/Log.h"
-#include "log/LogState.h"
-#include "decoder/FaultGuard.h"
+#include "support/Log.h"
+#include "support/LogState.h"
+#include "support/FaultGuard.h"
 
 #include <gtest/gtest.h>
 

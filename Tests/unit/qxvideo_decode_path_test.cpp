@@ -11,10 +11,10 @@
 #include <random>
 
 #include "render/VideoRenderer.h"
-#include "stdstream/CBufferManager.h"
+#include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
 #include "stdstream/FieldBlend.h"
-#include "stdstream/FrameEntry.h"
+#include "pool/FrameEntry.h"
 
 using namespace qxtest;
 

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "decoder/DecoderFactory.h"
+#include "stdstream/CreateStandardDecoder.h"
 #include "render/VideoRenderer.h"
-#include "stdstream/CBufferManager.h"
+#include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
-#include "stdstream/JobThread.h"
+#include "pool/JobThread.h"
 
 using namespace qxtest;
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "Media.h"
-#include "log/LogHook.h"
+#include "support/LogHook.h"
 #include "platform/win32.h"
 #include "render/VideoOutput.h"
 #include "stdstream/QxvideoDecoder.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "render/VideoRenderer.h"
-#include "stdstream/CBufferManager.h"
-#include "stdstream/FrameEntry.h"
+#include "pool/CBufferManager.h"
+#include "pool/FrameEntry.h"
 
 namespace rendertest {
 

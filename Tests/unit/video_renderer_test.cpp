@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <future>
 
-#include "log/LogHook.h"
+#include "support/LogHook.h"
 #include "render/FramePacing.h"
 
 using namespace rendertest;

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <regex>
 
-#include "log/LogHook.h"
+#include "support/LogHook.h"
 
 namespace vendor_test {
 

@@ -1,8 +1,8 @@
 /* The facade's own vendor decoder: stream type 102 reaches the player. */
 #include "VendorTest.h"
 
-#include "decoder/CPrivateVideoDecoder.h"
-#include "decoder/DecoderFactory.h"
+#include "facade/CPrivateVideoDecoder.h"
+#include "facade/DecoderFactory.h"
 
 using namespace vendor_test;
 

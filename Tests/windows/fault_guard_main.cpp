@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "decoder/FaultGuard.h"
+#include "support/FaultGuard.h"
 
 namespace {
 

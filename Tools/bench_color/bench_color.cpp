@@ -15,8 +15,8 @@
  * where we write 0, I420ToARGB1555 sets the top bit where we leave it 0, and
  * libyuv's BT.601 constants differ from ours in the last bits. Byte orders
  * are the same (B, G, R[, A] in memory; little-endian 16-bit words). */
-#include "render/ZR_VO_ColorConvert.h"
-#include "render/color/ColorRows.h"
+#include "color/ZR_VO_ColorConvert.h"
+#include "color/ColorRows.h"
 
 #include <libyuv.h>
 

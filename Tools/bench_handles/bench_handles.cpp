@@ -8,7 +8,7 @@
  *   bench_handles [calls per round]        default 2000000 */
 #include "KovaDecoder.h"
 #include "api/DecodeHandler.h"
-#include "decoder/CPrivateVideoDecoder.h"
+#include "facade/CPrivateVideoDecoder.h"
 
 #include <algorithm>
 #include <chrono>

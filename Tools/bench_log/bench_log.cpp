@@ -8,8 +8,8 @@
 //
 //   bench_log [lines per case] [threads]
 #include "KovaDecoder.h"
-#include "log/Log.h"
-#include "log/LogState.h"
+#include "support/Log.h"
+#include "support/LogState.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,8 +4,8 @@
  * std::condition_variable pool of the same shape in the same run.
  *
  *   bench_pool [hand-overs]        default 20000 */
-#include "stdstream/CBufferManager.h"
-#include "stdstream/FrameEntry.h"
+#include "pool/CBufferManager.h"
+#include "pool/FrameEntry.h"
 
 #include <algorithm>
 #include <atomic>

@@ -15,7 +15,7 @@
  * Exit status 0 when every checked point shows its quadrant's colour. */
 #include "platform/win32.h"
 #include "render/VideoOutput.h"
-#include "render/ZR_VO_ColorConvert.h"
+#include "color/ZR_VO_ColorConvert.h"
 
 #include <ddraw.h>
 #ifndef _WIN32

@@ -4,8 +4,8 @@
 #ifndef KOVA_GE_DECODERHIKLOG_H
 #define KOVA_GE_DECODERHIKLOG_H
 
-#include "decoder/FaultGuard.h"
-#include "log/Log.h"
+#include "support/FaultGuard.h"
+#include "support/Log.h"
 
 /* One line of a decoder operation: "[GE_PlayerCtrl] file line, CameraName
  * is name: " and the text. */
