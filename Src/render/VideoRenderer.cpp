@@ -101,8 +101,10 @@ void VideoRenderer::Run()
          * presentLock; let it, so that this frame already meets its filter.
          * The seek sets the wake event once stored; a wake left over from
          * something else only costs one more round. */
-        for (int spin = 0; spin < kSeekWaitRounds && pendingSeeks.load() > 0; ++spin)
-            WaitForSingleObject(wakeEvent, kSeekWaitStep);
+        for (int spin = 0; spin < kSeekWaitRounds && pendingSeeks.load() > 0; ++spin) {
+            if (wakeEvent) WaitForSingleObject(wakeEvent, kSeekWaitStep);
+            else Sleep(kSeekWaitStep);
+        }
         {
             Section guard(presentLock);
             PresentFrame(reinterpret_cast<FrameEntry *>(buffer));
