@@ -1,19 +1,19 @@
-/* Frame pacing as pure arithmetic: which frame to let through, when, and how
- * the pacing anchor moves. Nothing here reads a clock, sleeps or locks; the
- * caller hands in the tick (milliseconds, GetTickCount's clock) at which it
- * examines a frame, so the whole decision can be driven by a test clock.
+/* Frame pacing in one object: which frame to let through, when, and how the
+ * pacing anchor moves. The pacer neither sleeps nor locks; it reads the time
+ * from the clock it is given (milliseconds on GetTickCount's clock), so a
+ * test drives every decision with a clock of its own.
  *
- * The presentation thread runs, per frame:
- *   decision = DecideFrame(state, frame, speed, GetTickCount());
+ * The presentation thread, per frame:
+ *   decision = pacer.Decide(frame, speed);
  *   Discard -> give the buffer back;
- *   Wait    -> wait decision.delay ms (timer when useTimer, else Sleep),
- *              then CommitFrame(state, frame, speed, decision.dueTick,
- *                               GetTickCount());
- *   Show    -> present at once (the state is already committed). */
+ *   Wait    -> wait decision.delay ms (timer when useTimer, else Sleep);
+ *   Show, or Wait once waited -> pacer.Presented(frame, speed, decision),
+ *              then draw the picture or play the sound. */
 #ifndef KOVA_RENDER_FRAMEPACING_H
 #define KOVA_RENDER_FRAMEPACING_H
 
-#include <stdint.h>
+#include <cstdint>
+#include <functional>
 
 /* Pacing waits of this length or more are timed by the one-shot timer and
  * the wake event, so a seek or a stop can end them early; shorter ones
@@ -44,16 +44,16 @@ const int32_t kReanchorAheadMedia = 10000;
 struct PacingFrame {
     int32_t width;
     int32_t height;
-    int32_t seconds;       /* seconds and milliseconds both 0: no time stamp */
+    int32_t seconds;  // seconds and milliseconds both 0: no time stamp
     int32_t milliseconds;
-    int32_t audioLength;   /* above 0: a sound frame */
+    int32_t audioLength;  // above 0: a sound frame
     int32_t segmentId;
 
     bool IsSound() const { return audioLength > 0; }
 };
 
-/* Everything the decisions read and write. Ticks are GetTickCount values;
- * an anchorTick of 0 means "not anchored yet". */
+/* Everything the pacer remembers between frames. Ticks are clock values; an
+ * anchorTick of 0 means "not anchored yet". */
 struct PacingState {
     int32_t lastShownSeconds;
     int32_t lastShownMilliseconds;
@@ -75,72 +75,91 @@ struct PacingState {
 };
 
 enum PacingAction {
-    PacingShow,     /* present now */
-    PacingWait,     /* present after `delay` ms, then CommitFrame */
-    PacingDiscard   /* do not present; give the buffer back */
+    PacingShow,    // present now
+    PacingWait,    // present after `delay` ms
+    PacingDiscard  // do not present; give the buffer back
 };
 
 enum PacingReason {
-    ReasonDue,          /* on time, or nothing to wait for */
-    ReasonNoTimeStamp,  /* 0 s 0 ms: due at once */
-    ReasonUnanchored,   /* first frame after a reset: due at once */
-    ReasonLateSound,    /* sound is played even when late */
-    ReasonLateTolerated,/* picture late by no more than kLateTolerance: shown */
-    ReasonLateReanchor, /* picture far too late: clock re-anchored on it */
-    ReasonAheadReanchor,/* frame due too far ahead: clock re-anchored on it */
-    ReasonSeekFilter,   /* dropped while a seek is pending */
-    ReasonLate          /* picture late: dropped */
+    ReasonDue,            // on time, or nothing to wait for
+    ReasonNoTimeStamp,    // 0 s 0 ms: due at once
+    ReasonUnanchored,     // first frame after a reset: due at once
+    ReasonLateSound,      // sound is played even when late
+    ReasonLateTolerated,  // picture late by no more than kLateTolerance: shown
+    ReasonLateReanchor,   // picture far too late: clock re-anchored on it
+    ReasonAheadReanchor,  // frame due too far ahead: clock re-anchored on it
+    ReasonSeekFilter,     // dropped while a seek is pending
+    ReasonLate            // picture late: dropped
 };
 
 struct PacingDecision {
     PacingAction action;
     PacingReason reason;
-    int32_t delay;  /* the computed delay d (ms); meaningful for PacingWait and late frames */
-    bool useTimer;  /* PacingWait: the wait is long enough for the timer */
-    uint32_t dueTick; /* the tick the frame is (or was) due at; the tick examined when
-                         it has no due time */
+    int32_t delay;  // the computed delay d (ms); meaningful for PacingWait and late frames
+    bool useTimer;  // PacingWait: the wait is long enough for the timer
+    /* The tick the frame is (or was) due at; the tick examined when it has
+     * no due time. */
+    uint32_t dueTick;
 };
 
-/* Factor that scales a wait at a speed step: 1 -> 4, 2 -> 2, 3 -> 1,
- * 4 -> 0.5, 5 -> 0.25, anything else -> 1. */
+/* Factor that scales a wait at a speed step (the public speed table:
+ * 1 -> 4, 2 -> 2, 3 -> 1, 4 -> 0.5, 5 -> 0.25, anything else -> 1). */
 double PacingSpeedFactor(int32_t speed);
 
-/* Delay d in ms before a frame stamped (seconds, milliseconds) is due when
- * examined at tick `now`: media time since the anchor x factor - ticks
- * elapsed since the anchor, truncated toward zero; 0 while unanchored.
- * Elapsed ticks are a 32-bit wrapping difference. */
-int32_t PacingDelay(const PacingState &state, int32_t seconds, int32_t milliseconds,
-                    int32_t speed, uint32_t now);
+/* The time in milliseconds, wrapping at 2^32 as GetTickCount does. */
+using PacingClock = std::function<uint32_t()>;
 
-/* Clears the whole state, as a fresh renderer has it. */
-void PacingReset(PacingState &state);
+/* GetTickCount: the clock the presentation thread paces by. */
+uint32_t SystemPacingClock();
 
-/* Records a seek to seekA + seekB seconds: arms the seek filter (while either
- * value is above 0), decides its direction against the last picture shown,
- * and asks the next decision to re-anchor. */
-void PacingNoteSeek(PacingState &state, int32_t seekA, int32_t seekB);
+class FramePacer {
+public:
+    explicit FramePacer(PacingClock clock = SystemPacingClock);
 
-/* Runs the seek filter, segment and re-anchor checks and the delay for one
- * frame examined at tick `now`. For PacingShow the frame is already committed
- * at `now`; for PacingWait the caller commits after its wait; a late discard
- * records `now` as the decision tick, a seek-filter discard records nothing. */
-PacingDecision DecideFrame(PacingState &state, const PacingFrame &frame, int32_t speed,
-                           uint32_t now);
+    /* Runs the seek filter, segment and re-anchor checks and the delay for
+     * one frame examined now. A frame shown at once (PacingShow) already
+     * counts as let through; a late discard records now as the decision
+     * tick, a seek-filter discard records nothing. */
+    PacingDecision Decide(const PacingFrame &frame, int32_t speed);
 
-/* A frame due at `dueTick` is let through at `tick`: the decision tick is
- * recorded and the anchor is set on the frame when pacing is unanchored or
- * the speed is not normal (3), so at other speeds each delay is counted from
- * the frame before. The anchor takes the tick the frame was due, not the one
- * its wait ended at: a wait always overruns a little, and counting from the
- * overrun would let the overruns of all frames add up. */
-void CommitFrame(PacingState &state, const PacingFrame &frame, int32_t speed, uint32_t dueTick,
-                 uint32_t tick);
+    /* The frame Decide let through is presented now (called just before it
+     * is drawn or played): a waited frame is let through, a sound frame
+     * anchors the clock when it is the first since a reset, and a picture
+     * becomes the one the seek filter measures against. */
+    void Presented(const PacingFrame &frame, int32_t speed, const PacingDecision &decision);
 
-/* A sound frame was handed to the sound output at `tick`: the first one after
- * a reset anchors the clock. */
-void PacingNoteSoundPlayed(PacingState &state, const PacingFrame &frame, uint32_t tick);
+    /* A seek to seekA + seekB seconds was asked for: arms the seek filter
+     * (while either value is above 0), decides its direction against the
+     * last picture shown, and re-anchors at the next decision. The filter's
+     * first frame let through ends the seek. */
+    void Seek(int32_t seekA, int32_t seekB);
 
-/* A picture was handed to the output: the seek filter measures against it. */
-void PacingNotePictureShown(PacingState &state, const PacingFrame &frame);
+    /* Forgets everything, as a fresh pacer. */
+    void Reset();
+
+    /* Delay d in ms before a frame stamped (seconds, milliseconds) is due
+     * now: media time since the anchor x factor - ticks elapsed since the
+     * anchor, truncated toward zero; 0 while unanchored. Elapsed ticks are
+     * a 32-bit wrapping difference. */
+    int32_t Delay(int32_t seconds, int32_t milliseconds, int32_t speed) const;
+
+    /* What the pacer remembers, for tests and diagnostics. */
+    const PacingState &State() const { return state; }
+
+private:
+    int32_t DelayAt(int32_t seconds, int32_t milliseconds, int32_t speed, uint32_t now) const;
+    PacingDecision ShowNow(const PacingFrame &frame, int32_t speed, uint32_t now, PacingReason reason,
+                           int32_t delay);
+    PacingDecision ShowLate(const PacingFrame &frame, int32_t speed, uint32_t now, PacingReason reason,
+                            int32_t delay);
+    bool SeekFilterRejects(const PacingFrame &frame);
+    bool FarAhead(const PacingFrame &frame, int32_t speed, uint32_t now) const;
+    void DropAnchor();
+    /* The frame, due at `dueTick`, is let through at `tick`. */
+    void Commit(const PacingFrame &frame, int32_t speed, uint32_t dueTick, uint32_t tick);
+
+    PacingClock clock;
+    PacingState state;
+};
 
 #endif

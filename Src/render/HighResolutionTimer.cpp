@@ -1,9 +1,9 @@
 #include "render/HighResolutionTimer.h"
 
-#include <stdio.h>
+#include <cstdio>
 
 CHighResolutionTimer::CHighResolutionTimer(Callback onTimer)
-    : context(NULL), timerHandle(NULL), queueHandle(CreateTimerQueue()), callback(onTimer)
+    : context(nullptr), timerHandle(nullptr), queueHandle(CreateTimerQueue()), callback(onTimer)
 {
     InitializeCriticalSection(&lock);
 }
@@ -11,19 +11,19 @@ CHighResolutionTimer::CHighResolutionTimer(Callback onTimer)
 CHighResolutionTimer::~CHighResolutionTimer()
 {
     if (queueHandle) {
-        // Deleting the queue deletes its timers and waits for a callback in
-        // progress to return.
+        /* Deleting the queue deletes its timers and waits for a callback in
+         * progress to return. */
         if (!DeleteTimerQueueEx(queueHandle, INVALID_HANDLE_VALUE))
-            printf("DeleteTimerQueue failed (%d)\n", static_cast<int>(GetLastError()));
+            std::printf("DeleteTimerQueue failed (%d)\n", static_cast<int>(GetLastError()));
     }
-    queueHandle = NULL;
-    timerHandle = NULL;
+    queueHandle = nullptr;
+    timerHandle = nullptr;
     DeleteCriticalSection(&lock);
 }
 
 VOID CALLBACK CHighResolutionTimer::Trampoline(PVOID parameter, BOOLEAN)
 {
-    CHighResolutionTimer *timer = static_cast<CHighResolutionTimer *>(parameter);
+    auto *timer = static_cast<CHighResolutionTimer *>(parameter);
     if (timer->callback)
         timer->callback(timer->context);
 }
@@ -31,9 +31,9 @@ VOID CALLBACK CHighResolutionTimer::Trampoline(PVOID parameter, BOOLEAN)
 bool CHighResolutionTimer::DeleteArmedTimer()
 {
     HANDLE armed = timerHandle;
-    timerHandle = NULL;
+    timerHandle = nullptr;
     if (!DeleteTimerQueueTimer(queueHandle, armed, INVALID_HANDLE_VALUE)) {
-        printf("DeleteTimerQueue failed (%d)\n", static_cast<int>(GetLastError()));
+        std::printf("DeleteTimerQueue failed (%d)\n", static_cast<int>(GetLastError()));
         return false;
     }
     return true;
@@ -48,11 +48,11 @@ int CHighResolutionTimer::Schedule(void *newContext, DWORD dueTime)
     if (timerHandle && !DeleteArmedTimer()) {
         result = 2;
     } else {
-        // Set before the timer exists, so its callback sees it.
+        /* Set before the timer exists, so its callback sees it. */
         context = newContext;
         if (!CreateTimerQueueTimer(&timerHandle, queueHandle, Trampoline, this, dueTime, 0, 0)) {
-            printf("CreateTimerQueueTimer failed (%d)\n", static_cast<int>(GetLastError()));
-            timerHandle = NULL;
+            std::printf("CreateTimerQueueTimer failed (%d)\n", static_cast<int>(GetLastError()));
+            timerHandle = nullptr;
             result = 3;
         }
     }
@@ -71,7 +71,7 @@ void CHighResolutionTimer::Cancel()
 bool CHighResolutionTimer::IsArmed()
 {
     EnterCriticalSection(&lock);
-    const bool armed = timerHandle != NULL;
+    const bool armed = timerHandle != nullptr;
     LeaveCriticalSection(&lock);
     return armed;
 }

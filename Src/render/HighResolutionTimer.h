@@ -9,7 +9,7 @@
 
 class CHighResolutionTimer {
 public:
-    typedef void (*Callback)(void *context);
+    using Callback = void (*)(void *context);
 
     /* Makes the timer queue; `onTimer` is what every Schedule arms. */
     explicit CHighResolutionTimer(Callback onTimer);

@@ -12,6 +12,11 @@ namespace {
  * wait still ends this long after the frame was due. */
 const DWORD kTimerGrace = 100;
 
+/* While a seek is storing its target the loop waits for it in steps of this
+ * many ms, at most this many steps. */
+const DWORD kSeekWaitStep = 1;
+const int kSeekWaitRounds = 100;
+
 PacingFrame FrameOf(const FrameEntry *entry)
 {
     PacingFrame frame = {entry->width,       entry->height,      entry->seconds,
@@ -39,39 +44,37 @@ VideoRenderer::VideoRenderer(CBufferManager *frameList_, SoundSink *audioOut_,
       pictureHeight(0),
       speed(3),
       frameList(frameList_),
-      output(NULL),
+      output(nullptr),
       audioOut(audioOut_),
-      window(NULL),
+      window(nullptr),
       timer(OnTimer),
-      wakeEvent(CreateEventA(NULL, FALSE, FALSE, NULL)),
+      wakeEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       outputMode(0),
       rendererState(RendererIdle),
       outputFactory(outputFactory_),
       pendingSeeks(0),
       timerFired(false)
 {
-    PacingReset(pacing);
     InitializeCriticalSection(&presentLock);
     InitializeCriticalSection(&outputLock);
 }
 
 VideoRenderer::~VideoRenderer()
 {
-    // No timer may fire into a closed event.
+    /* No timer may fire into a closed event. */
     timer.Cancel();
-    if (wakeEvent)
-        CloseHandle(wakeEvent);
-    wakeEvent = NULL;
+    if (wakeEvent) CloseHandle(wakeEvent);
+    wakeEvent = nullptr;
     DeleteCriticalSection(&presentLock);
     {
-        // The owner's Exit released the output; one made afterwards (a mode
-        // change after Exit) must not leak.
+        /* The owner's Exit released the output; one made afterwards (a mode
+         * change after Exit) must not leak. */
         Section guard(outputLock);
         ReleaseOutput();
     }
     DeleteCriticalSection(&outputLock);
-    frameList = NULL;
-    audioOut = NULL;
+    frameList = nullptr;
+    audioOut = nullptr;
 }
 
 void VideoRenderer::Run()
@@ -88,16 +91,20 @@ void VideoRenderer::Run()
             ReleaseMutex(jobMutex);
             return;
         }
-        unsigned char *buffer = frameList ? frameList->GetFullBuffer() : NULL;
+        unsigned char *buffer = frameList ? frameList->GetFullBuffer() : nullptr;
         if (!buffer) {
             Sleep(2);
             ReleaseMutex(jobMutex);
             continue;
         }
-        // A seek that has just woken the loop stores its target under
-        // presentLock; let it, so that this frame already meets its filter.
-        for (int spin = 0; spin < 100 && pendingSeeks.load() > 0; ++spin)
-            Sleep(1);
+        /* A seek that has just woken the loop stores its target under
+         * presentLock; let it, so that this frame already meets its filter.
+         * The seek sets the wake event once stored; a wake left over from
+         * something else only costs one more round. */
+        for (int spin = 0; spin < kSeekWaitRounds && pendingSeeks.load() > 0; ++spin) {
+            if (wakeEvent) WaitForSingleObject(wakeEvent, kSeekWaitStep);
+            else Sleep(kSeekWaitStep);
+        }
         {
             Section guard(presentLock);
             PresentFrame(reinterpret_cast<FrameEntry *>(buffer));
@@ -111,28 +118,22 @@ void VideoRenderer::PresentFrame(FrameEntry *entry)
 {
     const PacingFrame frame = FrameOf(entry);
     const int32_t pace = speed.load();
-    const PacingDecision decision = DecideFrame(pacing, frame, pace, GetTickCount());
-    if (decision.action == PacingDiscard && decision.reason == ReasonSeekFilter)
-        return;
+    const PacingDecision decision = pacer.Decide(frame, pace);
+    if (decision.action == PacingDiscard && decision.reason == ReasonSeekFilter) return;
     if (frame.width != pictureWidth.load() || frame.height != pictureHeight.load()) {
         pictureWidth = frame.width;
         pictureHeight = frame.height;
     }
-    if (decision.action == PacingDiscard)
-        return;
-    if (decision.action == PacingWait) {
-        if (!WaitUntilDue(decision.delay, decision.useTimer))
-            return;  // stopping: the frame is not presented
-        CommitFrame(pacing, frame, pace, decision.dueTick, GetTickCount());
-    }
+    if (decision.action == PacingDiscard) return;
+    if (decision.action == PacingWait && !WaitUntilDue(decision.delay, decision.useTimer))
+        return;  // stopping: the frame is not presented
 
+    pacer.Presented(frame, pace, decision);
     if (frame.IsSound()) {
-        PacingNoteSoundPlayed(pacing, frame, GetTickCount());
         if (static_cast<size_t>(frame.audioLength) <= FrameEntryCapacity(frameList->bufferSize))
             WriteSound(entry->Payload(), frame.audioLength);
         return;
     }
-    PacingNotePictureShown(pacing, frame);
     DrawPicture(entry);
 }
 
@@ -151,8 +152,8 @@ void VideoRenderer::DrawPicture(const FrameEntry *entry)
                                           width, planes.chromaWidth)
                         : kDrawNoPlane;
     }
-    // A lasting failure would fill the log at the picture rate: the first
-    // of a run says it all.
+    /* A lasting failure would fill the log at the picture rate: the first
+     * of a run says it all. */
     const bool repeated = IsLastingDrawFailure(result) && result == lastDrawResult;
     lastDrawResult = result;
     if (result != 0 && !repeated)
@@ -169,7 +170,7 @@ bool VideoRenderer::WaitUntilDue(int32_t delay, bool useTimer)
     }
     const DWORD start = GetTickCount();
     timerFired = false;
-    // Without a timer the wait is bounded by the delay itself.
+    /* Without a timer the wait is bounded by the delay itself. */
     const bool armed = timer.Schedule(this, static_cast<DWORD>(delay)) == 0;
     const int32_t limit = armed ? delay + static_cast<int32_t>(kTimerGrace) : delay;
     bool due = true;
@@ -183,8 +184,8 @@ bool VideoRenderer::WaitUntilDue(int32_t delay, bool useTimer)
         const int32_t remaining = limit - static_cast<int32_t>(GetTickCount() - start);
         if (remaining <= 0)
             break;
-        // A wake that is none of the above was left over from a seek or a
-        // stop that found no wait in progress: keep waiting.
+        /* A wake that is none of the above was left over from a seek or a
+         * stop that found no wait in progress: keep waiting. */
         WaitForSingleObject(wakeEvent, static_cast<DWORD>(remaining));
     }
     if (armed)
@@ -215,12 +216,11 @@ void VideoRenderer::WakeLoop()
 
 IVideoOutput *VideoRenderer::MakeOutput(int displayMode)
 {
-    if (!outputFactory)
-        return NULL;
+    if (!outputFactory) return nullptr;
     try {
         return outputFactory(displayMode);
     } catch (...) {
-        return NULL;
+        return nullptr;
     }
 }
 
@@ -230,7 +230,7 @@ void VideoRenderer::ReleaseOutput()
         return;
     output->Close();
     delete output;
-    output = NULL;
+    output = nullptr;
 }
 
 int VideoRenderer::BindWindow(HWND newWindow, int displayMode)
@@ -264,8 +264,8 @@ void VideoRenderer::Start()
 
 void VideoRenderer::Stop()
 {
-    // Leave the running state before waiting for the loop, so that a pacing
-    // wait in progress gives up instead of being waited out.
+    /* Leave the running state before waiting for the loop, so that a pacing
+     * wait in progress gives up instead of being waited out. */
     int32_t running = RendererRunning;
     rendererState.compare_exchange_strong(running, RendererIdle);
     WakeLoop();
@@ -291,12 +291,12 @@ void VideoRenderer::Exit()
     pictureHeight = 0;
     {
         Section guard(presentLock);
-        PacingReset(pacing);
+        pacer.Reset();
     }
     WakeLoop();
     {
         Section guard(outputLock);
-        window = NULL;
+        window = nullptr;
         if (output) {
             ReleaseOutput();
             outputMode = 0;
@@ -307,15 +307,17 @@ void VideoRenderer::Exit()
 
 void VideoRenderer::NotifySeek(int seekA, int seekB)
 {
-    // Wake first: the loop holds presentLock for as long as it waits.
+    /* Wake first: the loop holds presentLock for as long as it waits. */
     ++pendingSeeks;
     timer.Cancel();
     WakeLoop();
     {
         Section guard(presentLock);
-        PacingNoteSeek(pacing, seekA, seekB);
+        pacer.Seek(seekA, seekB);
     }
-    --pendingSeeks;
+    /* The loop may be waiting for the target to be stored before it paces
+     * its next frame. */
+    if (--pendingSeeks == 0) WakeLoop();
 }
 
 int VideoRenderer::SetDisplayRegion(int x1, int y1, int x2, int y2)

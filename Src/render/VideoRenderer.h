@@ -19,7 +19,7 @@
 #include "render/SoundSink.h"
 #include "render/VideoOutput.h"
 
-#include <stdint.h>
+#include <cstdint>
 
 #include <atomic>
 
@@ -86,7 +86,8 @@ private:
     /* Waits `delay` ms before a frame is let through; false when the wait was
      * given up because the renderer left the running state. */
     bool WaitUntilDue(int32_t delay, bool useTimer);
-    /* Wakes a long pacing wait so that the loop notices a state change. */
+    /* Wakes a long pacing wait so that the loop notices a state change, or
+     * the loop waiting for a seek to store its target. */
     void WakeLoop();
     IVideoOutput *MakeOutput(int displayMode);
     /* Close and delete; under outputLock. */
@@ -95,10 +96,10 @@ private:
     CBufferManager *frameList;
     IVideoOutput *output;           // owned; guarded by outputLock
     SoundSink *audioOut;
-    PacingState pacing;             // guarded by presentLock
+    FramePacer pacer;               // guarded by presentLock
     HWND window;                    // guarded by outputLock
     CHighResolutionTimer timer;
-    HANDLE wakeEvent;               // auto-reset; ends a long pacing wait
+    HANDLE wakeEvent;               // auto-reset; ends a long pacing wait or a wait for a seek
     int32_t outputMode;             // guarded by outputLock
     CRITICAL_SECTION presentLock;
     std::atomic<int32_t> rendererState;
@@ -106,7 +107,8 @@ private:
     CRITICAL_SECTION outputLock;
     VideoOutputFactory outputFactory;
     /* Seeks that have woken the loop and not yet stored their target: a long
-     * wait ends while any is pending. */
+     * wait ends while any is pending, and the loop waits for them before it
+     * paces the next frame. */
     std::atomic<int32_t> pendingSeeks;
     /* Set by the timer's callback; tells its wake from a stale one. */
     std::atomic<bool> timerFired;

@@ -13,6 +13,7 @@ pkg-config --exists kovadecoder
 [ "$(pkg-config --modversion kovadecoder)" = "1.2.2.1" ]
 cat > "$scratch/client.cpp" <<'CLIENT'
 #include <KovaDecoder.h>
+#include <KovaSpeed.h>
 #include <cstdio>
 int main()
 {
@@ -22,6 +23,7 @@ int main()
     if (!RegisterClassA(&wc)) return 2;
     HWND pane = CreateWindowExA(0, "InstallCheckPane", "", WS_POPUP | WS_VISIBLE, 0, 0, 352, 288, nullptr, nullptr,
                                 nullptr, nullptr);
+    if (KovaSpeedFactor(KOVA_SPEED_QUARTER) != 4.0) return 5;
     KOVA_HANDLE h = KOVA_CreateInstance(0, 98);
     if (!pane || !h) return 3;
     const LONG ok = KOVA_InitPlayInstance(h, pane) & KOVA_StartPlayStream(h) & KOVA_StopPlayStream(h);

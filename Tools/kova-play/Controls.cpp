@@ -5,6 +5,7 @@
 
 #include "Console.h"
 #include "Desktop.h"
+#include "KovaSpeed.h"
 
 namespace kovaplay {
 namespace {
@@ -125,7 +126,7 @@ bool Controls::Run(const std::string &command, std::string &error)
     } else if (name == "speed") {
         if (arg == "+") pane->SetSpeed(1, true);
         else if (arg == "-") pane->SetSpeed(-1, true);
-        else if (!ParseInt(arg, n) || n < 1 || n > 5) return (error = "speed takes 1..5 (3 is normal), + or -", false);
+        else if (!ParseInt(arg, n) || n < KOVA_SPEED_SLOWEST || n > KOVA_SPEED_FASTEST) return (error = "speed takes 1..5 (3 is normal), + or -", false);
         else pane->SetSpeed(n);
     } else if (name == "zoom") {
         int box[4] = {0, 0, 0, 0};

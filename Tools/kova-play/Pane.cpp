@@ -6,23 +6,12 @@
 #include <cstdio>
 
 #include "Console.h"
+#include "KovaSpeed.h"
 
 namespace kovaplay {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-/* How much longer than normal a wait lasts at each speed step (3 is normal). */
-double SpeedFactor(int speed)
-{
-    switch (speed) {
-    case 1: return 4.0;
-    case 2: return 2.0;
-    case 4: return 0.5;
-    case 5: return 0.25;
-    default: return 1.0;
-    }
-}
 
 /* A picture pushed this much after it was due reaches the library too late
  * to be shown on time. */
@@ -187,7 +176,7 @@ void Pane::SetSpeed(int speed, bool relative)
             Complain(PaneName(index_) + ": a live pane plays at the camera's pace");
             return;
         }
-        const int target = relative ? std::max(1, std::min(5, speed_ + speed)) : speed;
+        const int target = relative ? std::max<int>(KOVA_SPEED_SLOWEST, std::min<int>(KOVA_SPEED_FASTEST, speed_ + speed)) : speed;
         KOVA_SetSpeed(handle_, target);
         speed_ = target;
         anchored_ = false;  // the pushing clock restarts at the new rate
@@ -320,7 +309,7 @@ void Pane::Run()
                 mediaAnchor_ = packet.ms;
             }
             const auto due = wallAnchor_ + std::chrono::microseconds(
-                                               (long long)((packet.ms - mediaAnchor_) * 1000 * SpeedFactor(speed_)));
+                                               (long long)((packet.ms - mediaAnchor_) * 1000 * KovaSpeedFactor(speed_)));
             if (now < due) {
                 WaitForWork(due - now);
                 continue;

@@ -7,11 +7,21 @@
 #include <cstdio>
 
 #include "Desktop.h"
+#include "KovaSpeed.h"
 
 namespace kovaplay {
 namespace {
 
 constexpr int kPeriodMs = 20;
+
+/* "x1/4" at a quarter of normal speed ... "x4" at quadruple, from the
+ * library's speed table; "?" for a value it does not know. */
+std::string SpeedLabel(int speed)
+{
+    if (speed < KOVA_SPEED_SLOWEST || speed > KOVA_SPEED_FASTEST) return "?";
+    const double factor = KovaSpeedFactor(speed);
+    return factor > 1 ? "x1/" + std::to_string(int(factor)) : "x" + std::to_string(int(1 / factor));
+}
 
 /* FNV-1a over every second pixel of every fourth row of the pane: a moving
  * edge changes it in any picture. */
@@ -131,14 +141,13 @@ std::vector<std::string> StatusLines(const Wall &wall, const FrameWatch &watch, 
         const Pane *pane = wall.PaneAt(i);
         if (!pane) continue;
         const PaneStats s = pane->Stats();
-        const char *speeds[] = {"?", "x1/4", "x1/2", "x1", "x2", "x4"};
         std::snprintf(text, sizeof text,
                       "%c pane %-2d %s%6.1fs %s  shown %6lld  late %4lld  sent %6lld  sound %-3s vol %-3s %-4s "
                       "mode %d  %s  %s",
                       i == wall.Selected() ? '>' : ' ', i + 1, pane->Name().empty() ? "" : (pane->Name() + "  ").c_str(),
                       elapsed, Whereabouts(s).c_str(), watch.Shown(i), s.late,
                       s.videoSent, wall.SoundPane() == i ? "on" : "off",
-                      s.volume < 0 ? "-" : std::to_string(s.volume).c_str(), speeds[s.speed >= 1 && s.speed <= 5 ? s.speed : 0],
+                      s.volume < 0 ? "-" : std::to_string(s.volume).c_str(), SpeedLabel(s.speed).c_str(),
                       s.displayMode, pane->Description().c_str(), s.ended ? "(ended)" : "");
         lines.push_back(text);
     }
