@@ -21,7 +21,7 @@ if(WIN32)
       install(IMPORTED_RUNTIME_ARTIFACTS FFmpeg::${lib} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
   endforeach()
-  install(FILES ${PROJECT_SOURCE_DIR}/Src/api/KovaDecoder.h ${PROJECT_SOURCE_DIR}/Src/api/KovaSpeed.h
+  install(FILES ${PROJECT_SOURCE_DIR}/Src/api/KovaDecoder.h ${PROJECT_SOURCE_DIR}/Src/public/KovaSpeed.h
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   return()
 endif()
@@ -34,7 +34,7 @@ foreach(lib ${KOVA_INSTALL_LIBS})
   endif()
 endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/Src/api/KovaDecoder.h ${PROJECT_SOURCE_DIR}/Src/api/KovaSpeed.h
+install(FILES ${PROJECT_SOURCE_DIR}/Src/api/KovaDecoder.h ${PROJECT_SOURCE_DIR}/Src/public/KovaSpeed.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kova)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Src/platform/layer/include/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kova FILES_MATCHING PATTERN "*.h")

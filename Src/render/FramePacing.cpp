@@ -5,7 +5,7 @@
 /* The speed steps are the public contract's (KOVA_SetSpeed), in a header of
  * their own beside the exported functions' so that clients pace by the same
  * table. */
-#include "KovaSpeed.h"
+#include "public/KovaSpeed.h"
 
 #include <utility>
 
