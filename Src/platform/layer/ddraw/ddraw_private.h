@@ -15,8 +15,8 @@
 
 #include <ddraw.h>
 
-#include "user32/framebuffer.h"
-#include "user32/region.h"
+#include "desktop/framebuffer.h"
+#include "desktop/region.h"
 
 #include <atomic>
 #include <initializer_list>

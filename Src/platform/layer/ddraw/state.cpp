@@ -5,8 +5,8 @@
 
 #include <kova_control_ddraw.h>
 
-#include "control/fault.h"
-#include "user32/desktop_state.h"
+#include "desktop/desktop_state.h"
+#include "fault/fault.h"
 
 #include <stdio.h>
 

@@ -183,10 +183,15 @@ DWORD SelfTid();
 Thread *SelfThreadObject();
 /* The current process's kernel object (never signalled while we run). */
 Waitable *SelfProcessObject();
-/* Message queues (user32/message.cpp): the thread start-up code gives the
- * new thread its queue; a thread's end drops it. */
-void CreateMessageQueue(ThreadInfo *self);
-void DestroyMessageQueue(ThreadInfo *self);
+/* Message queues are user32's: it installs these while the library is
+ * loaded, the thread start-up code then gives every new thread its queue
+ * and a thread's end drops it. Returns true, so that the installation can
+ * initialise a static. */
+struct MessageQueueHooks {
+    void (*create)(ThreadInfo *self);
+    void (*destroy)(ThreadInfo *self);
+};
+bool SetMessageQueueHooks(const MessageQueueHooks &hooks);
 
 /* ---- Waiting ---- */
 

@@ -7,7 +7,7 @@
  * lock; hooks are called with no lock held. */
 #include "user32/msgqueue.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 #include "kernel32/object.h"
 
 #include <atomic>
@@ -65,10 +65,12 @@ std::atomic<IdleSource> g_idleSource{nullptr};
 
 #define KOVA_HWND_THREAD_ONLY ((HWND)(LONG_PTR)-1)
 
+void CreateThreadQueue(ThreadInfo *self);
+
 Queue *SelfQueue()
 {
     ThreadInfo *self = k32::Self();
-    if (!self->msgQueue) k32::CreateMessageQueue(self);
+    if (!self->msgQueue) CreateThreadQueue(self);
     return static_cast<Queue *>(self->msgQueue);
 }
 
@@ -213,11 +215,9 @@ void SetDispatchHook(DispatchHook hook) { g_dispatchHook = hook; }
 void SetWindowFilterHook(WindowFilterHook hook) { g_windowFilter = hook; }
 void SetIdleSource(IdleSource source) { g_idleSource = source; }
 
-}  // namespace msg
+namespace {
 
-namespace k32 {
-
-void CreateMessageQueue(ThreadInfo *self)
+void CreateThreadQueue(ThreadInfo *self)
 {
     if (self->msgQueue) return;
     auto *q = new msg::Queue(self->tid);
@@ -234,9 +234,9 @@ void CreateMessageQueue(ThreadInfo *self)
     }
 }
 
-void DestroyMessageQueue(ThreadInfo *self)
+void DestroyThreadQueue(ThreadInfo *self)
 {
-    Waitable *q = self->msgQueue;
+    k32::Waitable *q = self->msgQueue;
     if (!q) return;
     self->msgQueue = nullptr;
     {
@@ -251,7 +251,11 @@ void DestroyMessageQueue(ThreadInfo *self)
     q->Release();
 }
 
-}  // namespace k32
+// Every thread the layer starts has its queue from its first instruction.
+const bool g_queuesWithThreads = k32::SetMessageQueueHooks({CreateThreadQueue, DestroyThreadQueue});
+
+}  // namespace
+}  // namespace msg
 }  // namespace kova
 
 using namespace kova::msg;

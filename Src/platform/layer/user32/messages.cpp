@@ -2,8 +2,8 @@
  * thread, through the owner's queue from other threads), posting, the
  * default window procedure, and the hooks that let the thread queues
  * dispatch to windows and synthesise WM_PAINT. */
-#include "control/fault.h"
-#include "user32/desktop_state.h"
+#include "desktop/desktop_state.h"
+#include "fault/fault.h"
 #include "user32/msgqueue.h"
 #include "user32/window_messages.h"
 
@@ -152,12 +152,15 @@ bool IdleSource(HWND filter, UINT filterMin, UINT filterMax, bool, MSG *out)
 namespace kova {
 namespace desktop {
 
-void InstallMessageHooks()
+static void InstallMessageHooks()
 {
     msg::SetDispatchHook(DispatchHook);
     msg::SetWindowFilterHook(WindowFilterHook);
     msg::SetIdleSource(IdleSource);
 }
+
+// The thread queues dispatch to windows from the moment the desktop exists.
+static const bool g_hooksInstalledWithDesktop = RunWhenCreated(0, InstallMessageHooks);
 
 void RequestPaint(const std::vector<HWND> &windows)
 {

@@ -1,8 +1,9 @@
 /* Window classes and windows: creation, destruction, geometry, z-order and
  * visibility. */
-#include "control/fault.h"
+#include "desktop/desktop_state.h"
+#include "fault/fault.h"
 #include "gdi32/dc.h"
-#include "user32/desktop_state.h"
+#include "user32/exposure.h"
 #include "user32/msgqueue.h"
 #include "user32/window_messages.h"
 

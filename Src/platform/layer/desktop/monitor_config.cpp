@@ -1,4 +1,4 @@
-#include "user32/monitor_config.h"
+#include "desktop/monitor_config.h"
 
 #include <ctype.h>
 #include <stdio.h>

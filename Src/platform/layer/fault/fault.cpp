@@ -1,7 +1,5 @@
 /* Fault injection: a small table of armed call names. */
-#include "control/fault.h"
-
-#include <kova_control.h>
+#include "fault/fault.h"
 
 #include <map>
 #include <mutex>
@@ -51,37 +49,35 @@ bool TakeArmed(const char *name, LONG_PTR *result, DWORD *lastError)
     return true;
 }
 
-}  // namespace fault
-}  // namespace kova
-
-using kova::fault::TheTable;
-
-KOVA_LAYER_API void KovaControl_FailCall(const char *callName, LONG_PTR result, DWORD lastError, int count)
+void Arm(const char *name, LONG_PTR result, DWORD lastError, int count)
 {
-    if (!callName || !*callName) return;
+    if (!name || !*name) return;
     auto &t = TheTable();
     std::lock_guard<std::mutex> hold(t.lock);
     if (count == 0)
-        t.armed.erase(callName);
+        t.armed.erase(name);
     else
-        t.armed[callName] = {result, lastError, count < 0 ? -1 : count};
-    kova::fault::g_armed.store(static_cast<int>(t.armed.size()), std::memory_order_relaxed);
+        t.armed[name] = {result, lastError, count < 0 ? -1 : count};
+    g_armed.store(static_cast<int>(t.armed.size()), std::memory_order_relaxed);
 }
 
-KOVA_LAYER_API void KovaControl_ClearFaults(void)
+void ClearAll()
 {
     auto &t = TheTable();
     std::lock_guard<std::mutex> hold(t.lock);
     t.armed.clear();
     t.taken.clear();
-    kova::fault::g_armed.store(0, std::memory_order_relaxed);
+    g_armed.store(0, std::memory_order_relaxed);
 }
 
-KOVA_LAYER_API int KovaControl_FaultsTaken(const char *callName)
+int TakenCount(const char *name)
 {
-    if (!callName) return 0;
+    if (!name) return 0;
     auto &t = TheTable();
     std::lock_guard<std::mutex> hold(t.lock);
-    auto it = t.taken.find(callName);
+    auto it = t.taken.find(name);
     return it == t.taken.end() ? 0 : it->second;
 }
+
+}  // namespace fault
+}  // namespace kova

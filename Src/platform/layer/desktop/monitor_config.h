@@ -3,7 +3,7 @@
 #ifndef KOVA_LAYER_MONITOR_CONFIG_H
 #define KOVA_LAYER_MONITOR_CONFIG_H
 
-#include "user32/desktop_state.h"
+#include "desktop/desktop_state.h"
 
 #include <string>
 #include <vector>

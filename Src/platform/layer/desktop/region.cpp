@@ -1,4 +1,4 @@
-#include "user32/region.h"
+#include "desktop/region.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
  * armed last error and returns the armed result cast to the function's
  * return type. Functions with other needs call kova::fault::Take directly.
  * With nothing armed the cost is one relaxed atomic load. */
-#ifndef KOVA_LAYER_CONTROL_FAULT_H
-#define KOVA_LAYER_CONTROL_FAULT_H
+#ifndef KOVA_LAYER_FAULT_H
+#define KOVA_LAYER_FAULT_H
 
 #include <windows.h>
 
@@ -20,6 +20,13 @@ namespace fault {
 
 extern std::atomic<int> g_armed;  // number of names armed
 bool TakeArmed(const char *name, LONG_PTR *result, DWORD *lastError);
+
+/* Arms `name` (KovaControl_FailCall: count 0 disarms, -1 never runs out),
+ * disarms everything and forgets the counts, and counts the calls of `name`
+ * that failed by injection. */
+void Arm(const char *name, LONG_PTR result, DWORD lastError, int count);
+void ClearAll();
+int TakenCount(const char *name);
 
 /* True (with the armed result and error) when the next call of `name` must
  * fail; consumes one count of the arming. */

@@ -1,10 +1,7 @@
 /* The virtual desktop: monitors from KOVA_DESKTOP, window geometry in
- * screen coordinates, visible regions and exposure. */
-#include "control/viewer.h"
-#include "gdi32/dc.h"
-#include "user32/desktop_state.h"
-#include "user32/monitor_config.h"
-#include "user32/window_messages.h"
+ * screen coordinates, visible regions and update areas. */
+#include "desktop/desktop_state.h"
+#include "desktop/monitor_config.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,13 +12,37 @@
 namespace kova {
 namespace desktop {
 
+namespace {
+
+struct CreationHook {
+    int order;
+    void (*run)();
+};
+
+// Filled while the library is loaded, before any thread can use the desktop.
+std::vector<CreationHook> &CreationHooks()
+{
+    static std::vector<CreationHook> hooks;
+    return hooks;
+}
+
+}  // namespace
+
+bool RunWhenCreated(int order, void (*run)())
+{
+    std::vector<CreationHook> &hooks = CreationHooks();
+    auto at = std::upper_bound(hooks.begin(), hooks.end(), order,
+                               [](int o, const CreationHook &h) { return o < h.order; });
+    hooks.insert(at, CreationHook{order, run});
+    return true;
+}
+
 static State *CreateState()
 {
     State *s = new State;  // lives as long as the process: other threads may use it during exit
     std::vector<MonitorConfig> configs = ParseDesktopConfig(getenv("KOVA_DESKTOP"));
     for (const MonitorConfig &c : configs) AttachMonitorLocked(*s, c);
-    InstallMessageHooks();
-    viewer::StartIfRequested();
+    for (const CreationHook &hook : CreationHooks()) hook.run();
     return s;
 }
 
@@ -275,37 +296,6 @@ void FillScreenRegionLocked(const Region &region, COLORREF color)
     for (Framebuffer *fb : touched) fb->MarkChanged();
 }
 
-RECT FrameInsets(DWORD style, DWORD exStyle)
-{
-    int side = 0;
-    if (style & WS_THICKFRAME)
-        side = GetSystemMetrics(SM_CXFRAME);
-    else if ((style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME))
-        side = GetSystemMetrics(SM_CXDLGFRAME);
-    else if (style & WS_BORDER)
-        side = GetSystemMetrics(SM_CXBORDER);
-    if (exStyle & WS_EX_CLIENTEDGE) side += GetSystemMetrics(SM_CXEDGE);
-    if (exStyle & WS_EX_STATICEDGE) side += GetSystemMetrics(SM_CXBORDER);
-    RECT r{side, side, side, side};
-    if ((style & WS_CAPTION) == WS_CAPTION)
-        r.top += GetSystemMetrics((exStyle & WS_EX_TOOLWINDOW) ? SM_CYSMCAPTION : SM_CYCAPTION);
-    return r;
-}
-
-// The frame as the layer draws it: a border in the border colour and, for
-// windows with a caption, a caption bar over the client area's width.
-static void PaintFrameLocked(const Window &w, const Region &visibleFrame)
-{
-    FillScreenRegionLocked(visibleFrame, GetSysColor(COLOR_ACTIVEBORDER));
-    if ((w.style & WS_CAPTION) != WS_CAPTION) return;
-    RECT wr = WindowRectOnScreenLocked(w);
-    RECT cr = ClientRectOnScreenLocked(w);
-    RECT insets = FrameInsets(w.style, w.exStyle);
-    Region caption(RECT{cr.left, wr.top + insets.left, cr.right, cr.top});
-    caption.Intersect(visibleFrame);
-    FillScreenRegionLocked(caption, GetSysColor(COLOR_ACTIVECAPTION));
-}
-
 bool InvalidateLocked(Window &w, const RECT *rect, bool erase)
 {
     RECT all{0, 0, w.client.right - w.client.left, w.client.bottom - w.client.top};
@@ -314,60 +304,6 @@ bool InvalidateLocked(Window &w, const RECT *rect, bool erase)
     w.update.Add(r);
     if (erase) w.eraseNeeded = true;
     return true;
-}
-
-static void ExposeWindowLocked(Window &w, const Region &exposed, std::vector<HWND> *needPaint)
-{
-    if (!(w.style & WS_VISIBLE)) return;
-    Region whole = VisibleRegionLocked(w, VisibleArea::Window, true);
-    whole.Intersect(exposed);
-    if (!whole.Empty()) {
-        Region frame = whole;
-        frame.Subtract(ClientRectOnScreenLocked(w));
-        if (!frame.Empty()) PaintFrameLocked(w, frame);
-        Region client = whole;
-        client.Intersect(ClientRectOnScreenLocked(w));
-        if (!client.Empty()) {
-            POINT o = ClientOriginLocked(w);
-            client.Offset(-o.x, -o.y);
-            bool any = false;
-            for (const RECT &r : client.Rects()) any |= InvalidateLocked(w, &r, true);
-            if (any && needPaint) needPaint->push_back(w.handle);
-        }
-    }
-    for (HWND c : w.children)
-        if (Window *child = FindWindowLocked(c)) ExposeWindowLocked(*child, exposed, needPaint);
-}
-
-void ExposeLocked(const Region &exposed, std::vector<HWND> *needPaint)
-{
-    if (exposed.Empty()) return;
-    State &s = GetState();
-    Region background = exposed;
-    for (HWND h : s.topLevel) {
-        Window *w = FindWindowLocked(h);
-        if (w && (w->style & WS_VISIBLE)) background.Subtract(WindowRectOnScreenLocked(*w));
-    }
-    FillScreenRegionLocked(background, s.background);
-    for (HWND h : s.topLevel)
-        if (Window *w = FindWindowLocked(h)) ExposeWindowLocked(*w, exposed, needPaint);
-}
-
-COLORREF BrushColorLocked(HBRUSH brush, bool *hollow)
-{
-    *hollow = false;
-    uintptr_t v = (uintptr_t)brush;
-    if (v >= 1 && v <= 31) return GetSysColor((int)v - 1);
-    COLORREF stock;
-    if (StockBrushColor((HGDIOBJ)brush, &stock, hollow)) return stock;
-    State &s = GetState();
-    auto it = s.brushes.find((HGDIOBJ)brush);
-    if (it != s.brushes.end()) {
-        if (it->second == CLR_INVALID) *hollow = true;
-        return it->second;
-    }
-    *hollow = true;
-    return 0;
 }
 
 }  // namespace desktop

@@ -1,5 +1,5 @@
-#include "user32/framebuffer.h"
-#include "user32/region.h"
+#include "desktop/framebuffer.h"
+#include "desktop/region.h"
 
 #include <string.h>
 

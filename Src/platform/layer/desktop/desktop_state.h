@@ -1,11 +1,11 @@
-/* The virtual desktop's state, shared by the user32 and gdi32 sources of the
- * layer. Everything here is guarded by the desktop lock (desktop.h); the
+/* The virtual desktop's state, shared by the user32, gdi32 and DirectDraw
+ * sources of the layer. Everything here is guarded by the desktop lock (desktop.h); the
  * helpers ending in `Locked` expect the caller to hold it. Window procedures
  * are never called with the lock held. */
 #ifndef KOVA_LAYER_DESKTOP_STATE_H
 #define KOVA_LAYER_DESKTOP_STATE_H
 
-#include "user32/desktop.h"
+#include "desktop/desktop.h"
 
 #include <functional>
 #include <map>
@@ -113,13 +113,6 @@ RECT ClientRectOnScreenLocked(const Window &w);
 bool IsVisibleLocked(const Window &w);       // WS_VISIBLE on it and all ancestors
 Region VisibleRegionLocked(const Window &w, VisibleArea area, bool clipChildren);
 RECT VirtualScreenLocked();
-RECT FrameInsets(DWORD style, DWORD exStyle);  // left/top/right/bottom widths of the frame
-
-// After a change that uncovered or moved things: repaint the desktop
-// background and window frames in `exposed` (screen coordinates) and add
-// the exposed client parts to the windows' update regions (with erase).
-// Returns windows that now need a WM_PAINT.
-void ExposeLocked(const Region &exposed, std::vector<HWND> *needPaint);
 
 // Marks part of a window's client area (client coordinates; null = all)
 // for painting. Returns true if a WM_PAINT should be queued.
@@ -130,11 +123,7 @@ bool InvalidateLocked(Window &w, const RECT *rect, bool erase);
 void ForEachMonitorPieceLocked(const Region &clip,
                                const std::function<void(Framebuffer &, const RECT &, const RECT &)> &span);
 
-COLORREF BrushColorLocked(HBRUSH brush, bool *hollow);
 void FillScreenRegionLocked(const Region &region, COLORREF color);
-
-// Queues WM_PAINT for windows that need one, outside the lock.
-void RequestPaint(const std::vector<HWND> &windows);
 
 }  // namespace desktop
 }  // namespace kova

@@ -30,13 +30,20 @@
 #include <string>
 #include <vector>
 
-#include "user32/framebuffer.h"
-#include "user32/region.h"
+#include "desktop/framebuffer.h"
+#include "desktop/region.h"
 
 namespace kova {
 namespace desktop {
 
 std::unique_lock<std::mutex> LockDesktop();
+
+// Runs `run` when the desktop state comes into being (its first use, from
+// whichever thread), in ascending `order`, before any other thread can see
+// the state; the rooms above register here while the library is loaded
+// (user32 its message hooks, the control side the viewer). Returns true, so
+// that a registration can initialise a static.
+bool RunWhenCreated(int order, void (*run)());
 
 struct MonitorInfo {
     HMONITOR handle = nullptr;
