@@ -4,7 +4,7 @@
  * dispatch to windows and synthesise WM_PAINT. */
 #include "desktop/desktop_state.h"
 #include "fault/fault.h"
-#include "user32/msgqueue.h"
+#include "user32/message_queue.h"
 #include "user32/window_messages.h"
 
 #include <string.h>

@@ -5,7 +5,7 @@
  * GetMessageA, WaitMessage and MsgWaitForMultipleObjects all block through
  * the one wait mechanism. Queue contents are guarded by the dispatcher
  * lock; hooks are called with no lock held. */
-#include "user32/msgqueue.h"
+#include "user32/message_queue.h"
 
 #include "fault/fault.h"
 #include "kernel32/object.h"

@@ -1,7 +1,7 @@
 /* Thread message queues: the layer-internal interface for window code.
  *
  * The queues themselves (PostThreadMessageA, GetMessageA, PeekMessageA,
- * WaitMessage, MsgWaitForMultipleObjects) live in user32/message.cpp. Window
+ * WaitMessage, MsgWaitForMultipleObjects) live in message_queue.cpp. Window
  * code (CreateWindowExA, PostMessageA, InvalidateRect, SetTimer ...) builds
  * on them through the calls and hooks below. All calls are thread-safe.
  *
@@ -11,8 +11,8 @@
  * that reads its queue, with no layer lock held, so they may post or call
  * any layer function. Install hooks once at start-up (they are plain
  * atomic pointers; replacing one while another thread runs it is fine). */
-#ifndef KOVA_LAYER_USER32_MSGQUEUE_H
-#define KOVA_LAYER_USER32_MSGQUEUE_H
+#ifndef KOVA_LAYER_USER32_MESSAGE_QUEUE_H
+#define KOVA_LAYER_USER32_MESSAGE_QUEUE_H
 
 #include <windows.h>
 
