@@ -9,8 +9,9 @@
 
 #ifndef _WIN32
 #include <stdlib.h>
-#include "kova_control_ddraw.h"
 #endif
+
+#include "ddraw/ddraw_surface_set.h"
 
 struct device {
     GUID guid;
@@ -37,87 +38,6 @@ static BOOL WINAPI collect(GUID *guid, LPSTR, LPSTR driver, LPVOID context, HMON
     return TRUE;
 }
 
-struct surfaces {
-    IDirectDraw7 *dd;
-    IDirectDrawSurface7 *primary, *stage, *yuv;
-};
-
-static IDirectDrawSurface7 *make(IDirectDraw7 *dd, DWORD caps, int width, int height, const DDPIXELFORMAT *pf)
-{
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    desc.dwFlags = DDSD_CAPS;
-    desc.ddsCaps.dwCaps = caps;
-    if (width) {
-        desc.dwFlags |= DDSD_WIDTH | DDSD_HEIGHT;
-        desc.dwWidth = width;
-        desc.dwHeight = height;
-    }
-    if (pf) {
-        desc.dwFlags |= DDSD_PIXELFORMAT;
-        desc.ddpfPixelFormat = *pf;
-    }
-    IDirectDrawSurface7 *s = NULL;
-    return dd->CreateSurface(&desc, &s, NULL) == DD_OK ? s : NULL;
-}
-
-static void yuy2_format(DDPIXELFORMAT *pf)
-{
-    memset(pf, 0, sizeof *pf);
-    pf->dwSize = sizeof *pf;
-    pf->dwFlags = DDPF_FOURCC;
-    pf->dwFourCC = MAKEFOURCC('Y', 'U', 'Y', '2');
-}
-
-/* The output's set: a primary surface, a stage surface in the display's
- * format (its pixel format copied from the primary) and a YUY2 picture. */
-static int open_surfaces(GUID *guid, HWND window, struct surfaces *s)
-{
-    memset(s, 0, sizeof *s);
-    if (DirectDrawCreateEx(guid, (void **)&s->dd, IID_IDirectDraw7, NULL) != DD_OK) return 0;
-    s->dd->SetCooperativeLevel(window, DDSCL_NORMAL);
-    s->primary = make(s->dd, DDSCAPS_PRIMARYSURFACE, 0, 0, NULL);
-    ok(s->primary != NULL, "no primary surface\n");
-    if (!s->primary) return 0;
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    s->primary->GetSurfaceDesc(&desc);
-    s->stage = make(s->dd, DDSCAPS_OFFSCREENPLAIN, 64, 32, &desc.ddpfPixelFormat);
-    ok(s->stage != NULL, "no stage surface in the display's format\n");
-    DDPIXELFORMAT pf;
-    yuy2_format(&pf);
-    s->yuv = make(s->dd, DDSCAPS_OFFSCREENPLAIN, 64, 32, &pf);
-    return s->stage != NULL;
-}
-
-static void close_surfaces(struct surfaces *s)
-{
-    if (s->yuv) s->yuv->Release();
-    if (s->stage) s->stage->Release();
-    if (s->primary) s->primary->Release();
-    if (s->dd) s->dd->Release();
-}
-
-static HRESULT lock_unlock(IDirectDrawSurface7 *s)
-{
-    DDSURFACEDESC2 desc;
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
-    HRESULT hr = s->Lock(NULL, &desc, DDLOCK_WAIT, NULL);
-    if (hr == DD_OK) s->Unlock(NULL);
-    return hr;
-}
-
-static HRESULT colour_fill(IDirectDrawSurface7 *s)
-{
-    DDBLTFX fx;
-    memset(&fx, 0, sizeof fx);
-    fx.dwSize = sizeof fx;
-    return s->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
-}
-
 static LONG set_depth(const char *device, DWORD bits)
 {
     DEVMODEA mode;
@@ -126,20 +46,6 @@ static LONG set_depth(const char *device, DWORD bits)
     mode.dmBitsPerPel = bits;
     mode.dmFields = DM_BITSPERPEL;
     return ChangeDisplaySettingsExA(device, &mode, NULL, 0, NULL);
-}
-
-static void check_lost(struct surfaces *s, const char *when)
-{
-    ok(s->primary->IsLost() == DDERR_SURFACELOST, "%s: primary surface not lost\n", when);
-    ok(s->stage->IsLost() == DDERR_SURFACELOST, "%s: stage surface not lost\n", when);
-    ok(lock_unlock(s->stage) == DDERR_SURFACELOST, "%s: stage lock\n", when);
-    ok(lock_unlock(s->primary) == DDERR_SURFACELOST, "%s: primary lock\n", when);
-    ok(s->primary->Blt(NULL, s->stage, NULL, DDBLT_WAIT, NULL) == DDERR_SURFACELOST, "%s: blit to screen\n", when);
-    ok(colour_fill(s->stage) == DDERR_SURFACELOST, "%s: colour fill\n", when);
-    if (s->yuv) {
-        ok(lock_unlock(s->yuv) == DDERR_SURFACELOST, "%s: YUY2 lock\n", when);
-        ok(s->stage->Blt(NULL, s->yuv, NULL, DDBLT_WAIT, NULL) == DDERR_SURFACELOST, "%s: YUY2 blit\n", when);
-    }
 }
 
 static void test_mode_change(HWND window)
@@ -293,33 +199,6 @@ static void test_mode_changes_while_presenting(HWND window)
     close_surfaces(&s);
 }
 
-#ifndef _WIN32
-static void test_layer_loss(HWND window)
-{
-    struct surfaces s;
-    if (!open_surfaces(NULL, window, &s)) {
-        close_surfaces(&s);
-        return;
-    }
-    /* Surfaces can be lost without a mode change, as a desktop switch
-     * loses them. */
-    KovaControl_LoseDirectDrawSurfaces(NULL);
-    check_lost(&s, "control");
-    ok(s.primary->Restore() == DD_OK && s.stage->Restore() == DD_OK, "Restore after a control loss\n");
-    ok(lock_unlock(s.stage) == DD_OK, "lock after Restore\n");
-    if (s.yuv) {
-        /* Surfaces not restored stay lost. */
-        ok(lock_unlock(s.yuv) == DDERR_SURFACELOST, "an unrestored surface came back\n");
-        ok(s.dd->RestoreAllSurfaces() == DD_OK && lock_unlock(s.yuv) == DD_OK, "RestoreAllSurfaces\n");
-    }
-    close_surfaces(&s);
-    KovaDirectDrawObjects objects;
-    KovaControl_GetDirectDrawObjects(&objects);
-    ok(objects.surfaces == 0 && objects.directDraws == 0, "%ld surfaces, %ld devices left\n", (long)objects.surfaces,
-       (long)objects.directDraws);
-}
-#endif
-
 START_TEST(ddraw_lost)
 {
 #ifndef _WIN32
@@ -334,8 +213,5 @@ START_TEST(ddraw_lost)
                                   NULL);
     test_mode_change(window);
     test_mode_changes_while_presenting(window);
-#ifndef _WIN32
-    test_layer_loss(window);
-#endif
     DestroyWindow(window);
 }

@@ -8,44 +8,9 @@
 
 #ifndef _WIN32
 #include <stdlib.h>
-#include "kova_control_desktop.h"
 #endif
 
-/* A 4x4 test picture: pixel (x, y) (top-down) has red 40*x+10, green
- * 40*y+10, blue 200. */
-static COLORREF picture_color(int x, int y)
-{
-    return RGB(40 * x + 10, 40 * y + 10, 200);
-}
-
-struct dib {
-    BITMAPINFO info;
-    BYTE bits[16 * 16 * 4];
-};
-
-/* Builds the picture (w x h, colours as above) in 24 or 32 bits, rows
- * bottom-up (positive height) or top-down. */
-static void make_dib(struct dib *d, int w, int h, int bpp, int top_down)
-{
-    memset(d, 0, sizeof *d);
-    d->info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    d->info.bmiHeader.biWidth = w;
-    d->info.bmiHeader.biHeight = top_down ? -h : h;
-    d->info.bmiHeader.biPlanes = 1;
-    d->info.bmiHeader.biBitCount = (WORD)bpp;
-    d->info.bmiHeader.biCompression = BI_RGB;
-    int stride = ((w * bpp / 8) + 3) & ~3;
-    for (int y = 0; y < h; y++) {
-        int row = top_down ? y : h - 1 - y;
-        for (int x = 0; x < w; x++) {
-            BYTE *p = d->bits + row * stride + x * (bpp / 8);
-            COLORREF c = picture_color(x, y);
-            p[0] = GetBValue(c);
-            p[1] = GetGValue(c);
-            p[2] = GetRValue(c);
-        }
-    }
-}
+#include "gdi32/stretch_picture.h"
 
 /* Lets a Win32 implementation that draws asynchronously (a compositor, an X
  * server) catch up before the screen is read back. */
@@ -57,12 +22,6 @@ static void settle(void)
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     Sleep(100);
 #endif
-}
-
-static HWND make_window(int x, int y, int w, int h, HWND parent)
-{
-    DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP | WS_VISIBLE;
-    return CreateWindowExA(0, "stretch_test", "", style, x, y, w, h, parent, NULL, NULL, NULL);
 }
 
 static void clear_window(HWND hwnd)
@@ -228,15 +187,7 @@ static void test_clipping(void)
     DestroyWindow(below);
 }
 
-#ifndef _WIN32
-/* 8-bit channels as a 5- or 6-bit channel shows them. */
-static BYTE widen(BYTE v, int bits)
-{
-    unsigned x = v >> (8 - bits);
-    return (BYTE)((x << (8 - bits)) | (x >> (2 * bits - 8)));
-}
-#endif
-
+#ifdef _WIN32
 static void test_two_monitors(void)
 {
     if (GetSystemMetrics(SM_CMONITORS) < 2) {
@@ -263,30 +214,15 @@ static void test_two_monitors(void)
         for (int x = 0; x < 64; x++) {
             COLORREF want = picture_color(x / 16, y / 8);
             COLORREF got;
-#ifndef _WIN32
-            /* Read the framebuffers themselves: the second is 5:6:5. */
-            int sx = split - 40 + x;
-            if (sx < split) {
-                got = KovaControl_GetMonitorPixel(0, sx, 50 + y);
-            } else {
-                got = KovaControl_GetMonitorPixel(1, sx - split, 50 + y);
-                want = RGB(widen(GetRValue(want), 5), widen(GetGValue(want), 6), widen(GetBValue(want), 5));
-            }
-#else
             got = GetPixel(dc, x, y);
-#endif
             if (got != want && bad++ < 3)
                 ok(0, "pixel %d,%d: %06lx, expected %06lx\n", x, y, (unsigned long)got, (unsigned long)want);
         }
     ok(bad == 0, "window across two monitors: %d wrong pixels\n", bad);
-#ifndef _WIN32
-    /* Both framebuffers saw the write; nothing spilled outside the window. */
-    ok(KovaControl_GetMonitorPixel(1, 24, 50) == RGB(0, 0, 0), "right of the window on the second monitor\n");
-    ok(KovaControl_GetScreenPixel(split - 41, 50) == RGB(0, 0, 0), "left of the window on the primary\n");
-#endif
     ReleaseDC(hwnd, dc);
     DestroyWindow(hwnd);
 }
+#endif
 
 struct drawer {
     HWND hwnd;
@@ -337,35 +273,6 @@ static void test_drawing_while_moving(void)
     DestroyWindow(hwnd);
 }
 
-#ifndef _WIN32
-#include "kova_control.h"
-
-static void test_injected_faults(void)
-{
-    HWND hwnd = make_window(0, 0, 8, 8, NULL);
-    KovaControl_FailCall("GetDC", 0, ERROR_NOT_ENOUGH_MEMORY, 1);
-    SetLastError(0);
-    ok(GetDC(hwnd) == NULL && GetLastError() == ERROR_NOT_ENOUGH_MEMORY, "GetDC fails once\n");
-    HDC dc = GetDC(hwnd);
-    ok(dc != NULL, "then works again\n");
-    struct dib d;
-    make_dib(&d, 4, 4, 24, 0);
-    KovaControl_FailCall("StretchDIBits", 0, ERROR_INVALID_PARAMETER, -1);
-    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY) == 0, "armed\n");
-    ok(KovaControl_FaultsTaken("StretchDIBits") == 1, "one injected failure\n");
-    KovaControl_ClearFaults();
-    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY) == 4, "cleared\n");
-    ReleaseDC(hwnd, dc);
-    DestroyWindow(hwnd);
-}
-#endif
-
-static LRESULT CALLBACK stretch_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_ERASEBKGND) return 1; /* keep whatever the test drew */
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
 START_TEST(gdi32_stretch)
 {
 #ifndef _WIN32
@@ -379,9 +286,10 @@ START_TEST(gdi32_stretch)
     test_formats_and_orientation();
     test_stretching();
     test_clipping();
+#ifdef _WIN32
+    /* The layer's second monitor is 5:6:5: there the framebuffers are read
+     * through the control interface (gdi32_stretch_control_test). */
     test_two_monitors();
-    test_drawing_while_moving();
-#ifndef _WIN32
-    test_injected_faults();
 #endif
+    test_drawing_while_moving();
 }

@@ -1,0 +1,96 @@
+/* StretchDIBits seen through the layer's control interface: a window across
+ * two monitors of different formats writes both framebuffers (read back
+ * directly, the second in 5:6:5) and nothing beside it, and GetDC and
+ * StretchDIBits fail when armed to. */
+#include <windows.h>
+
+#include "wintest.h"
+
+#include <stdlib.h>
+
+#include "gdi32/stretch_picture.h"
+#include "kova_control.h"
+#include "kova_control_desktop.h"
+
+/* 8-bit channels as a 5- or 6-bit channel shows them. */
+static BYTE widen(BYTE v, int bits)
+{
+    unsigned x = v >> (8 - bits);
+    return (BYTE)((x << (8 - bits)) | (x >> (2 * bits - 8)));
+}
+
+static void test_two_monitors(void)
+{
+    if (GetSystemMetrics(SM_CMONITORS) < 2) {
+        skip("one monitor only\n");
+        return;
+    }
+    POINT right = {GetSystemMetrics(SM_CXSCREEN) + 10, 10};
+    HMONITOR second = MonitorFromPoint(right, MONITOR_DEFAULTTONULL);
+    if (!second) {
+        skip("no monitor right of the primary\n");
+        return;
+    }
+    const int split = GetSystemMetrics(SM_CXSCREEN);
+    /* 64x32 client area, 40 columns on the primary, 24 on the second. */
+    HWND hwnd = make_window(split - 40, 50, 64, 32, NULL);
+    HDC dc = GetDC(hwnd);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    struct dib d;
+    make_dib(&d, 4, 4, 24, 0);
+    StretchDIBits(dc, 0, 0, 64, 32, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+
+    int bad = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 64; x++) {
+            COLORREF want = picture_color(x / 16, y / 8);
+            COLORREF got;
+            /* Read the framebuffers themselves: the second is 5:6:5. */
+            int sx = split - 40 + x;
+            if (sx < split) {
+                got = KovaControl_GetMonitorPixel(0, sx, 50 + y);
+            } else {
+                got = KovaControl_GetMonitorPixel(1, sx - split, 50 + y);
+                want = RGB(widen(GetRValue(want), 5), widen(GetGValue(want), 6), widen(GetBValue(want), 5));
+            }
+            if (got != want && bad++ < 3)
+                ok(0, "pixel %d,%d: %06lx, expected %06lx\n", x, y, (unsigned long)got, (unsigned long)want);
+        }
+    ok(bad == 0, "window across two monitors: %d wrong pixels\n", bad);
+    /* Both framebuffers saw the write; nothing spilled outside the window. */
+    ok(KovaControl_GetMonitorPixel(1, 24, 50) == RGB(0, 0, 0), "right of the window on the second monitor\n");
+    ok(KovaControl_GetScreenPixel(split - 41, 50) == RGB(0, 0, 0), "left of the window on the primary\n");
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+}
+
+static void test_injected_faults(void)
+{
+    HWND hwnd = make_window(0, 0, 8, 8, NULL);
+    KovaControl_FailCall("GetDC", 0, ERROR_NOT_ENOUGH_MEMORY, 1);
+    SetLastError(0);
+    ok(GetDC(hwnd) == NULL && GetLastError() == ERROR_NOT_ENOUGH_MEMORY, "GetDC fails once\n");
+    HDC dc = GetDC(hwnd);
+    ok(dc != NULL, "then works again\n");
+    struct dib d;
+    make_dib(&d, 4, 4, 24, 0);
+    KovaControl_FailCall("StretchDIBits", 0, ERROR_INVALID_PARAMETER, -1);
+    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY) == 0, "armed\n");
+    ok(KovaControl_FaultsTaken("StretchDIBits") == 1, "one injected failure\n");
+    KovaControl_ClearFaults();
+    ok(StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY) == 4, "cleared\n");
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+}
+
+START_TEST(gdi32_stretch_control)
+{
+    setenv("KOVA_DESKTOP", "1920x1080x32@0,0;1280x1024x16@1920,0", 1);
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = stretch_proc;
+    wc.lpszClassName = "stretch_test";
+    RegisterClassA(&wc);
+    test_two_monitors();
+    test_injected_faults();
+}
