@@ -8,22 +8,7 @@
 
 #include "wintest.h"
 
-#ifndef _WIN32
-#include <kova_control.h>
-#endif
-
-static WAVEFORMATEX pcm_format(WORD channels, DWORD rate, WORD bits)
-{
-    WAVEFORMATEX f;
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = (WORD)(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    f.cbSize = 0;
-    return f;
-}
+#include "winmm/pcm_format.h"
 
 /* Takes the next message `which` from this thread's queue, waiting up to
  * `timeout` ms; other messages are set aside in `others` (counted). */
@@ -285,7 +270,7 @@ static void test_file_sink(void)
     remove(second);
 }
 
-static void test_sink_choice_and_faults(void)
+static void test_sink_choice(void)
 {
     WAVEFORMATEX f = pcm_format(1, 8000, 16);
     HWAVEOUT hwo = NULL;
@@ -312,14 +297,6 @@ static void test_sink_choice_and_faults(void)
         ok(waveOutClose(hwo) == MMSYSERR_NOERROR, "close alsa device\n");
     }
     unsetenv("KOVA_WAVE_OUT");
-
-    KovaControl_FailCall("waveOutOpen", MMSYSERR_ALLOCATED, 0, 1);
-    ok(waveOutOpen(&hwo, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL) == MMSYSERR_ALLOCATED, "injected open fault\n");
-    ok(waveOutOpen(&hwo, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR, "fault taken once\n");
-    KovaControl_FailCall("waveOutSetVolume", MMSYSERR_NOTSUPPORTED, 0, -1);
-    ok(waveOutSetVolume(hwo, 0) == MMSYSERR_NOTSUPPORTED, "injected volume fault\n");
-    KovaControl_ClearFaults();
-    ok(waveOutClose(hwo) == MMSYSERR_NOERROR, "close\n");
 }
 #endif
 
@@ -335,6 +312,6 @@ START_TEST(winmm_waveout)
     test_null_callback_and_volume();
 #ifndef _WIN32
     test_file_sink();
-    test_sink_choice_and_faults();
+    test_sink_choice();
 #endif
 }
