@@ -188,39 +188,14 @@ static void test_clipping(void)
 }
 
 #ifdef _WIN32
+static COLORREF read_window(HDC dc, int, int x, int y, COLORREF *)
+{
+    return GetPixel(dc, x, y);
+}
+
 static void test_two_monitors(void)
 {
-    if (GetSystemMetrics(SM_CMONITORS) < 2) {
-        skip("one monitor only\n");
-        return;
-    }
-    POINT right = {GetSystemMetrics(SM_CXSCREEN) + 10, 10};
-    HMONITOR second = MonitorFromPoint(right, MONITOR_DEFAULTTONULL);
-    if (!second) {
-        skip("no monitor right of the primary\n");
-        return;
-    }
-    const int split = GetSystemMetrics(SM_CXSCREEN);
-    /* 64x32 client area, 40 columns on the primary, 24 on the second. */
-    HWND hwnd = make_window(split - 40, 50, 64, 32, NULL);
-    HDC dc = GetDC(hwnd);
-    SetStretchBltMode(dc, COLORONCOLOR);
-    struct dib d;
-    make_dib(&d, 4, 4, 24, 0);
-    StretchDIBits(dc, 0, 0, 64, 32, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
-
-    int bad = 0;
-    for (int y = 0; y < 32; y++)
-        for (int x = 0; x < 64; x++) {
-            COLORREF want = picture_color(x / 16, y / 8);
-            COLORREF got;
-            got = GetPixel(dc, x, y);
-            if (got != want && bad++ < 3)
-                ok(0, "pixel %d,%d: %06lx, expected %06lx\n", x, y, (unsigned long)got, (unsigned long)want);
-        }
-    ok(bad == 0, "window across two monitors: %d wrong pixels\n", bad);
-    ReleaseDC(hwnd, dc);
-    DestroyWindow(hwnd);
+    check_across_monitors(read_window);
 }
 #endif
 

@@ -56,4 +56,46 @@ WINTEST_MAYBE_UNUSED static LRESULT CALLBACK stretch_proc(HWND hwnd, UINT messag
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
+/* Gives pixel (x, y) of the window of check_across_monitors as read back,
+ * and may adjust the colour it must have to what the display can show. */
+typedef COLORREF (*across_reader)(HDC dc, int split, int x, int y, COLORREF *want);
+
+/* A 64x32 client area across the right edge of the primary (40 columns on
+ * it, 24 on the monitor right of it, from y = 50) shows the picture
+ * stretched over it, every pixel as `read` finds it. Returns the primary's
+ * width, or 0 (skipped) without a monitor right of the primary. */
+WINTEST_MAYBE_UNUSED static int check_across_monitors(across_reader read)
+{
+    if (GetSystemMetrics(SM_CMONITORS) < 2) {
+        skip("one monitor only\n");
+        return 0;
+    }
+    POINT right = {GetSystemMetrics(SM_CXSCREEN) + 10, 10};
+    HMONITOR second = MonitorFromPoint(right, MONITOR_DEFAULTTONULL);
+    if (!second) {
+        skip("no monitor right of the primary\n");
+        return 0;
+    }
+    const int split = GetSystemMetrics(SM_CXSCREEN);
+    HWND hwnd = make_window(split - 40, 50, 64, 32, NULL);
+    HDC dc = GetDC(hwnd);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    struct dib d;
+    make_dib(&d, 4, 4, 24, 0);
+    StretchDIBits(dc, 0, 0, 64, 32, 0, 0, 4, 4, d.bits, &d.info, DIB_RGB_COLORS, SRCCOPY);
+
+    int bad = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 64; x++) {
+            COLORREF want = picture_color(x / 16, y / 8);
+            COLORREF got = read(dc, split, x, y, &want);
+            if (got != want && bad++ < 3)
+                ok(0, "pixel %d,%d: %06lx, expected %06lx\n", x, y, (unsigned long)got, (unsigned long)want);
+        }
+    ok(bad == 0, "window across two monitors: %d wrong pixels\n", bad);
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+    return split;
+}
+
 #endif

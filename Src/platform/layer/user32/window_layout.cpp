@@ -150,32 +150,31 @@ static bool OriginLocked(HWND hwnd, POINT *origin)
     return true;
 }
 
-KOVA_LAYER_API BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point)
+// Moves a point by the window's client origin: +1 from client to screen
+// coordinates, -1 back.
+static BOOL ShiftByOrigin(HWND hwnd, LPPOINT point, int direction)
 {
-    KOVA_FAULT_POINT("ClientToScreen", BOOL);
     auto lock = LockDesktop();
     POINT o;
     if (!point || !hwnd || !OriginLocked(hwnd, &o)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    point->x += o.x;
-    point->y += o.y;
+    point->x += direction * o.x;
+    point->y += direction * o.y;
     return TRUE;
+}
+
+KOVA_LAYER_API BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point)
+{
+    KOVA_FAULT_POINT("ClientToScreen", BOOL);
+    return ShiftByOrigin(hwnd, point, +1);
 }
 
 KOVA_LAYER_API BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point)
 {
     KOVA_FAULT_POINT("ScreenToClient", BOOL);
-    auto lock = LockDesktop();
-    POINT o;
-    if (!point || !hwnd || !OriginLocked(hwnd, &o)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    point->x -= o.x;
-    point->y -= o.y;
-    return TRUE;
+    return ShiftByOrigin(hwnd, point, -1);
 }
 
 KOVA_LAYER_API int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
