@@ -91,6 +91,13 @@ Region WindowClipLocked(HWND window);
  * these names (the plain name is consulted first). */
 bool Intercept(const char *name, std::initializer_list<const char *> tags, HRESULT *result);
 
+/* For the control interface: the FOURCC codes offered (count -1: the
+ * default, YUY2 and UYVY; others than these two are ignored), and the calls
+ * counted under a name or "name:TAG". */
+void OfferFourCCs(const DWORD *codes, int count);
+LONG CallCount(const char *name);
+void ResetCallCounts();
+
 /* ---- Objects ---------------------------------------------------------- */
 
 class Surface;

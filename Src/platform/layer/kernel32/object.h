@@ -127,6 +127,8 @@ private:
 /* Enters obj into the table with a new reference; NULL (and
  * ERROR_NOT_ENOUGH_MEMORY) if the table is full. */
 HANDLE InsertHandle(Object *obj);
+/* How many entries the table holds now (KovaControl_OpenHandles). */
+LONG OpenHandleCount();
 /* The object behind a handle, pseudo handles resolved; empty (and
  * ERROR_INVALID_HANDLE set) for a bad handle. */
 Ref<Object> LookupHandle(HANDLE h);
