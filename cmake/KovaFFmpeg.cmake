@@ -23,16 +23,13 @@ if(NOT WIN32)
 endif()
 
 set(KOVA_FFMPEG_MINGW_DIR "$ENV{KOVA_FFMPEG_MINGW_DIR}" CACHE PATH
-    "An FFmpeg prefix built by Tools/ffmpeg-mingw.sh for this architecture, or a folder with one per architecture (i686/, x86_64/); empty: build one in the build directory")
+    "An FFmpeg prefix built by Tools/ffmpeg-mingw.sh for this architecture (empty: build one in the build directory)")
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "64")
   set(kova_ffmpeg_arch x86_64)
 else()
   set(kova_ffmpeg_arch i686)
 endif()
-if(KOVA_FFMPEG_MINGW_DIR AND EXISTS ${KOVA_FFMPEG_MINGW_DIR}/${kova_ffmpeg_arch}/kova-ffmpeg.stamp)
-  # A folder holding one prefix per architecture, as i686/ and x86_64/.
-  set(kova_ffmpeg_prefix ${KOVA_FFMPEG_MINGW_DIR}/${kova_ffmpeg_arch})
-elseif(KOVA_FFMPEG_MINGW_DIR)
+if(KOVA_FFMPEG_MINGW_DIR)
   set(kova_ffmpeg_prefix ${KOVA_FFMPEG_MINGW_DIR})
 else()
   set(kova_ffmpeg_prefix ${PROJECT_BINARY_DIR}/ffmpeg-${kova_ffmpeg_arch})
