@@ -3,8 +3,9 @@
 #include "kova_control_desktop.h"
 
 #include "control/image_file.h"
-#include "user32/desktop_state.h"
-#include "user32/monitor_config.h"
+#include "desktop/desktop_state.h"
+#include "desktop/monitor_config.h"
+#include "user32/exposure.h"
 #include "user32/window_messages.h"
 
 #include <stdio.h>

@@ -1,9 +1,9 @@
-/* The X11 viewer of the virtual desktop. One thread owns the X connection;
+/* The X11 viewer of the virtual desktop: with KOVA_VIEWER=x11 and a
+ * reachable X display, a thread shows each monitor in an X11 window,
+ * refreshed as it changes. One thread owns the X connection;
  * it polls the monitors' change counters and repaints a monitor's window
  * when its framebuffer changed or X asks for it. */
-#include "control/viewer.h"
-
-#include "user32/desktop.h"
+#include "desktop/desktop.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -284,7 +284,10 @@ private:
 
 }  // namespace
 
-void StartIfRequested()
+// Starts the viewer if the environment asks for one. Never blocks: the
+// display is opened on the viewer's own thread, and a failure there only
+// ends that thread with a message on stderr. The thread ends at exit.
+static void StartIfRequested()
 {
     const char *kind = getenv("KOVA_VIEWER");
     if (!kind || !*kind) return;
@@ -295,6 +298,10 @@ void StartIfRequested()
     static ViewerThread viewer;  // ended and joined at exit
     viewer.Start();
 }
+
+// The viewer comes up with the desktop, after user32's hooks: a program
+// that never touches a window or a monitor opens no X window.
+static const bool g_startsWithDesktop = desktop::RunWhenCreated(1, StartIfRequested);
 
 }  // namespace viewer
 }  // namespace kova

@@ -2,7 +2,7 @@
  * seen of a window, or to a list of rectangles. */
 #include "ddraw/ddraw_private.h"
 
-#include "user32/desktop_state.h"
+#include "desktop/desktop_state.h"
 
 #include <string.h>
 

@@ -15,8 +15,8 @@
 
 #include <ddraw.h>
 
-#include "user32/framebuffer.h"
-#include "user32/region.h"
+#include "desktop/framebuffer.h"
+#include "desktop/region.h"
 
 #include <atomic>
 #include <initializer_list>
@@ -90,6 +90,13 @@ Region WindowClipLocked(HWND window);
  * returns true with the armed result when a test armed a fault for one of
  * these names (the plain name is consulted first). */
 bool Intercept(const char *name, std::initializer_list<const char *> tags, HRESULT *result);
+
+/* For the control interface: the FOURCC codes offered (count -1: the
+ * default, YUY2 and UYVY; others than these two are ignored), and the calls
+ * counted under a name or "name:TAG". */
+void OfferFourCCs(const DWORD *codes, int count);
+LONG CallCount(const char *name);
+void ResetCallCounts();
 
 /* ---- Objects ---------------------------------------------------------- */
 

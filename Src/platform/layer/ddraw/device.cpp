@@ -6,8 +6,8 @@
  * as its device name. */
 #include "ddraw/ddraw_private.h"
 
-#include "user32/desktop_state.h"
-#include "user32/monitor_config.h"
+#include "desktop/desktop_state.h"
+#include "desktop/monitor_config.h"
 
 #include <string.h>
 #include <stdio.h>

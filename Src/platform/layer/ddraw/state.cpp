@@ -1,12 +1,10 @@
 /* What DirectDraw keeps beside its objects: the monitors' loss serials,
  * the offered FOURCC codes, the live object counts, call accounting and
- * fault injection, and the control interface over them. */
+ * fault injection, and what the control interface asks of them. */
 #include "ddraw/ddraw_private.h"
 
-#include <kova_control_ddraw.h>
-
-#include "control/fault.h"
-#include "user32/desktop_state.h"
+#include "desktop/desktop_state.h"
+#include "fault/fault.h"
 
 #include <stdio.h>
 
@@ -179,12 +177,7 @@ bool Intercept(const char *name, std::initializer_list<const char *> tags, HRESU
     return false;
 }
 
-}  // namespace ddraw
-}  // namespace kova
-
-using namespace kova::ddraw;
-
-KOVA_LAYER_API void KovaControl_SetDirectDrawFourCCs(const DWORD *codes, int count)
+void OfferFourCCs(const DWORD *codes, int count)
 {
     Offer &o = TheOffer();
     std::lock_guard<std::mutex> hold(o.mutex);
@@ -199,24 +192,7 @@ KOVA_LAYER_API void KovaControl_SetDirectDrawFourCCs(const DWORD *codes, int cou
             o.codes.push_back(codes[i]);
 }
 
-KOVA_LAYER_API void KovaControl_LoseDirectDrawSurfaces(HMONITOR monitor)
-{
-    auto lock = kova::desktop::LockDesktop();
-    LoseSurfacesLocked(monitor);
-}
-
-KOVA_LAYER_API void KovaControl_GetDirectDrawObjects(KovaDirectDrawObjects *objects)
-{
-    if (!objects) return;
-    LiveObjects &live = Live();
-    objects->directDraws = live.directDraws.load();
-    objects->surfaces = live.surfaces.load();
-    objects->primarySurfaces = live.primarySurfaces.load();
-    objects->clippers = live.clippers.load();
-    objects->lockedSurfaces = live.lockedSurfaces.load();
-}
-
-KOVA_LAYER_API LONG KovaControl_DirectDrawCalls(const char *name)
+LONG CallCount(const char *name)
 {
     if (!name) return 0;
     CallTable &t = Calls();
@@ -225,9 +201,12 @@ KOVA_LAYER_API LONG KovaControl_DirectDrawCalls(const char *name)
     return it == t.counts.end() ? 0 : it->second;
 }
 
-KOVA_LAYER_API void KovaControl_ResetDirectDrawCalls(void)
+void ResetCallCounts()
 {
     CallTable &t = Calls();
     std::lock_guard<std::mutex> hold(t.mutex);
     t.counts.clear();
 }
+
+}  // namespace ddraw
+}  // namespace kova

@@ -3,7 +3,7 @@
  * clipping, loss and restore. */
 #include "ddraw/ddraw_private.h"
 
-#include "user32/desktop.h"
+#include "desktop/desktop.h"
 
 #include <string.h>
 

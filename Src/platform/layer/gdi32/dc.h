@@ -5,7 +5,7 @@
 #ifndef KOVA_LAYER_DC_H
 #define KOVA_LAYER_DC_H
 
-#include "user32/desktop_state.h"
+#include "desktop/desktop_state.h"
 
 namespace kova {
 namespace desktop {

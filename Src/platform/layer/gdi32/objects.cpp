@@ -1,5 +1,5 @@
 /* GDI objects: stock objects, solid brushes, device capabilities. */
-#include "control/fault.h"
+#include "fault/fault.h"
 #include "gdi32/dc.h"
 
 using namespace kova;

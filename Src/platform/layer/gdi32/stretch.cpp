@@ -1,7 +1,7 @@
 /* Stretch modes and StretchDIBits: a device-independent bitmap, or part of
  * it, stretched onto a device context and written into the framebuffer of
  * every monitor the destination covers, clipped to what the DC may touch. */
-#include "control/fault.h"
+#include "fault/fault.h"
 #include "gdi32/dc.h"
 
 #include <string.h>

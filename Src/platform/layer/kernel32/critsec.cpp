@@ -3,7 +3,7 @@
  * 2 held with sleepers (so an uncontended leave makes no system call). */
 #include "kernel32/object.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>

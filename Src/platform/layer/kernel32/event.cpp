@@ -1,7 +1,7 @@
 /* Events and semaphores. Named ones are shared within the process. */
 #include "kernel32/sync.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 
 namespace kova {
 namespace k32 {

@@ -5,8 +5,6 @@
 
 #include "kernel32/thread.h"
 
-#include <kova_control.h>
-
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -94,12 +92,7 @@ Ref<Object> RemoveHandle(HANDLE h, Kind kind, const Object *expected)
     return Ref<Object>();
 }
 
-}  // namespace k32
-}  // namespace kova
-
-using namespace kova::k32;
-
-KOVA_LAYER_API LONG KovaControl_OpenHandles(void)
+LONG OpenHandleCount()
 {
     HandleTable &t = Table();
     std::lock_guard<std::mutex> hold(t.lock);
@@ -108,6 +101,11 @@ KOVA_LAYER_API LONG KovaControl_OpenHandles(void)
         if (obj) ++open;
     return open;
 }
+
+}  // namespace k32
+}  // namespace kova
+
+using namespace kova::k32;
 
 KOVA_LAYER_API BOOL WINAPI CloseHandle(HANDLE hObject)
 {

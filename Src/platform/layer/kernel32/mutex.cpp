@@ -1,7 +1,7 @@
 /* Mutexes: unnamed ones here, named ones in named_mutex.cpp. */
 #include "kernel32/sync.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 
 #include <algorithm>
 

@@ -127,6 +127,8 @@ private:
 /* Enters obj into the table with a new reference; NULL (and
  * ERROR_NOT_ENOUGH_MEMORY) if the table is full. */
 HANDLE InsertHandle(Object *obj);
+/* How many entries the table holds now (KovaControl_OpenHandles). */
+LONG OpenHandleCount();
 /* The object behind a handle, pseudo handles resolved; empty (and
  * ERROR_INVALID_HANDLE set) for a bad handle. */
 Ref<Object> LookupHandle(HANDLE h);
@@ -183,10 +185,15 @@ DWORD SelfTid();
 Thread *SelfThreadObject();
 /* The current process's kernel object (never signalled while we run). */
 Waitable *SelfProcessObject();
-/* Message queues (user32/message.cpp): the thread start-up code gives the
- * new thread its queue; a thread's end drops it. */
-void CreateMessageQueue(ThreadInfo *self);
-void DestroyMessageQueue(ThreadInfo *self);
+/* Message queues are user32's: it installs these while the library is
+ * loaded, the thread start-up code then gives every new thread its queue
+ * and a thread's end drops it. Returns true, so that the installation can
+ * initialise a static. */
+struct MessageQueueHooks {
+    void (*create)(ThreadInfo *self);
+    void (*destroy)(ThreadInfo *self);
+};
+bool SetMessageQueueHooks(const MessageQueueHooks &hooks);
 
 /* ---- Waiting ---- */
 

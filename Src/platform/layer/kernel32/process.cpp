@@ -3,7 +3,7 @@
 #include "kernel32/cmdline.h"
 #include "kernel32/thread.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 
 #include <errno.h>
 #include <fcntl.h>

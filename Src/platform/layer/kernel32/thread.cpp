@@ -1,7 +1,7 @@
 /* Threads: per-thread state, start-up and end, and the thread calls. */
 #include "kernel32/thread.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 #include "kernel32/sync.h"
 
 #include <errno.h>
@@ -18,6 +18,9 @@ namespace k32 {
 
 namespace {
 
+std::atomic<void (*)(ThreadInfo *)> g_createQueue{nullptr};
+std::atomic<void (*)(ThreadInfo *)> g_destroyQueue{nullptr};
+
 thread_local ThreadInfo *t_self = nullptr;
 thread_local DWORD t_tid = 0;
 
@@ -26,7 +29,7 @@ thread_local DWORD t_tid = 0;
 void FinishThread(void *p)
 {
     ThreadInfo *info = static_cast<ThreadInfo *>(p);
-    DestroyMessageQueue(info);
+    if (auto destroyQueue = g_destroyQueue.load()) destroyQueue(info);
     Thread *thread;
     {
         std::lock_guard<std::mutex> hold(DispatcherLock());
@@ -73,7 +76,7 @@ void *Trampoline(void *arg)
         thread->tid = self->tid;
         self->thread = thread;
     }
-    CreateMessageQueue(self);
+    if (auto createQueue = g_createQueue.load()) createQueue(self);
     {
         std::lock_guard<std::mutex> hold(sb->lock);
         sb->tid = self->tid;
@@ -166,6 +169,13 @@ bool StartHelperThread(void (*body)(void *), void *param)
     sb.body = body;
     sb.param = param;
     return Launch(&sb, 0);
+}
+
+bool SetMessageQueueHooks(const MessageQueueHooks &hooks)
+{
+    g_createQueue = hooks.create;
+    g_destroyQueue = hooks.destroy;
+    return true;
 }
 
 }  // namespace k32

@@ -61,22 +61,24 @@ KOVA_LAYER_API BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER *lpFrequency)
     return TRUE;
 }
 
-KOVA_LAYER_API VOID WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime)
+// The time now, broken down by `breakDown` (localtime_r or gmtime_r).
+static void Now(struct tm *(*breakDown)(const time_t *, struct tm *), LPSYSTEMTIME out)
 {
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     struct tm tm;
-    localtime_r(&ts.tv_sec, &tm);
-    FromTm(tm, ts.tv_nsec, lpSystemTime);
+    breakDown(&ts.tv_sec, &tm);
+    FromTm(tm, ts.tv_nsec, out);
+}
+
+KOVA_LAYER_API VOID WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime)
+{
+    Now(localtime_r, lpSystemTime);
 }
 
 KOVA_LAYER_API VOID WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime)
 {
-    timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    struct tm tm;
-    gmtime_r(&ts.tv_sec, &tm);
-    FromTm(tm, ts.tv_nsec, lpSystemTime);
+    Now(gmtime_r, lpSystemTime);
 }
 
 KOVA_LAYER_API VOID WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime)

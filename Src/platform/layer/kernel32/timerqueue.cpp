@@ -6,7 +6,7 @@
 #include "kernel32/thread.h"
 #include "kernel32/workpool.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 
 #include <algorithm>
 #include <condition_variable>

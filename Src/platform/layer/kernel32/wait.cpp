@@ -1,7 +1,7 @@
 /* The one wait mechanism of every waitable object, and the wait calls. */
 #include "kernel32/object.h"
 
-#include "control/fault.h"
+#include "fault/fault.h"
 
 #include <errno.h>
 #include <sched.h>

@@ -1,9 +1,10 @@
 /* Monitors and display modes: system metrics, monitor enumeration and
  * information, and display mode changes. */
-#include "control/fault.h"
+#include "desktop/desktop_state.h"
+#include "desktop/monitor_config.h"
+#include "fault/fault.h"
 #include "gdi32/dc.h"
-#include "user32/desktop_state.h"
-#include "user32/monitor_config.h"
+#include "user32/exposure.h"
 #include "user32/window_messages.h"
 
 #include <stddef.h>

@@ -1,8 +1,8 @@
 /* Painting: update regions, WM_PAINT/WM_ERASEBKGND through BeginPaint, and
  * device contexts of windows and of the screen. */
-#include "control/fault.h"
+#include "desktop/desktop_state.h"
+#include "fault/fault.h"
 #include "gdi32/dc.h"
-#include "user32/desktop_state.h"
 #include "user32/window_messages.h"
 
 #include <string.h>
@@ -203,6 +203,25 @@ KOVA_LAYER_API HWND WINAPI WindowFromDC(HDC dc)
     DeviceContext *ctx = FindDcLocked(dc);
     if (!ctx) return nullptr;
     return ctx->window ? ctx->window : DesktopWindowHandle();
+}
+
+// A brush of FillRect: a system colour (COLOR_* + 1), a stock brush or one
+// made by gdi32; the rest paint nothing.
+static COLORREF BrushColorLocked(HBRUSH brush, bool *hollow)
+{
+    *hollow = false;
+    uintptr_t v = (uintptr_t)brush;
+    if (v >= 1 && v <= 31) return GetSysColor((int)v - 1);
+    COLORREF stock;
+    if (StockBrushColor((HGDIOBJ)brush, &stock, hollow)) return stock;
+    State &s = GetState();
+    auto it = s.brushes.find((HGDIOBJ)brush);
+    if (it != s.brushes.end()) {
+        if (it->second == CLR_INVALID) *hollow = true;
+        return it->second;
+    }
+    *hollow = true;
+    return 0;
 }
 
 KOVA_LAYER_API int WINAPI FillRect(HDC dc, const RECT *rect, HBRUSH brush)

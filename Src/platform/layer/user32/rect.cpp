@@ -1,5 +1,5 @@
 /* Rectangle helpers of user32. */
-#include "user32/region.h"
+#include "desktop/region.h"
 
 #include <windows.h>
 

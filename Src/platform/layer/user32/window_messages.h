@@ -1,5 +1,6 @@
-/* Window messages inside the layer: the hooks into the thread message
- * queues, and sending to window procedures. */
+/* Window messages inside the layer: waking the threads that have windows
+ * to paint. (The hooks into the thread message queues are installed when
+ * the desktop is created.) */
 #ifndef KOVA_LAYER_WINDOW_MESSAGES_H
 #define KOVA_LAYER_WINDOW_MESSAGES_H
 
@@ -9,10 +10,6 @@
 
 namespace kova {
 namespace desktop {
-
-// Installs the dispatch, window-filter and idle (WM_PAINT) hooks of the
-// message queues. Runs once, when the desktop state is created.
-void InstallMessageHooks();
 
 // Wakes the threads owning these windows so that their message loops
 // pick up the WM_PAINT they now need. Call without the desktop lock.

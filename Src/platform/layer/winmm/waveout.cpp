@@ -1,6 +1,6 @@
 /* The wave-out calls: handles, argument checks, header flags and formats.
  * Playing itself is WaveDevice's. */
-#include "control/fault.h"
+#include "fault/fault.h"
 #include "wave_device.h"
 
 #include <map>
