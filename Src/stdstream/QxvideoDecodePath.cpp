@@ -15,7 +15,7 @@
 #include "render/VideoRenderer.h"
 #include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
-#include "stdstream/FieldBlend.h"
+#include "pool/FrameCopy.h"
 #include "pool/FrameEntry.h"
 #include "stdstream/PictureStamps.h"
 
@@ -241,24 +241,9 @@ LONG QxvideoDecoder::QueueFrame(const unsigned char *payload, LONG size, LONG au
     }
     int outWidth = 0, outHeight = 0;
     decoder->QXGetOutputResolution(outWidth, outHeight);
-    FrameEntry *entry = reinterpret_cast<FrameEntry *>(buffer);
-    entry->width = outWidth;
-    entry->height = outHeight;
-    entry->seconds = frameInfo1;
-    entry->milliseconds = frameInfo2;
-    entry->audioLength = audioLength;
-    entry->segmentId = frameInfo3;
-    const Yuv420Planes planes(outWidth, outHeight);
-    if (audioLength == 0 && blendFields && planes.lumaBytes > 0 &&
-        planes.totalBytes == static_cast<uint64_t>(size)) {
-        BlendFields(payload, entry->Payload(), outWidth, outHeight);
-        BlendFields(payload + planes.uOffset, entry->Payload() + planes.uOffset, planes.chromaWidth,
-                    planes.chromaHeight);
-        BlendFields(payload + planes.vOffset, entry->Payload() + planes.vOffset, planes.chromaWidth,
-                    planes.chromaHeight);
-    } else {
-        std::memcpy(entry->Payload(), payload, static_cast<size_t>(size));
-    }
+    const FrameEntry header = {outWidth, outHeight, frameInfo1, frameInfo2, audioLength, frameInfo3};
+    CopyIntoEntry(reinterpret_cast<FrameEntry *>(buffer), header, payload, static_cast<size_t>(size),
+                  blendFields);
     bufferManager->PutFullBuffer(buffer);
     return 1;
 }

@@ -13,7 +13,7 @@
 #include "render/VideoRenderer.h"
 #include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
-#include "stdstream/FieldBlend.h"
+#include "pool/FieldBlend.h"
 #include "pool/FrameEntry.h"
 
 using namespace qxtest;
