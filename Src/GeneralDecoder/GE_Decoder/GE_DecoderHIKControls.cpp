@@ -23,7 +23,8 @@ LONG GE_DecoderHIK::StartAudio()
     HIK_NEED_PORT(HIK_LOG("Call Hik StartAudio(), m_hPlayHandle is -1."));
     soundShareRequested = true;
     BOOL result = FALSE;
-    HIK_GUARDED("PlayM4_PlaySoundShare", result = PlayM4_PlaySoundShare(m_hPlayHandle), HIK_LOG("Call PlayM4_PlaySoundShare Fail."));
+    HIK_GUARDED("PlayM4_PlaySoundShare", result = PlayM4_PlaySoundShare(m_hPlayHandle),
+                HIK_LOG("Call PlayM4_PlaySoundShare Fail."));
     return result ? 0 : 1;
 }
 
@@ -32,7 +33,8 @@ LONG GE_DecoderHIK::ShutDownAudio()
     HIK_NEED_PORT(HIK_LOG("Call Hik ShutDownAudio(), m_hPlayHandle is -1."));
     soundShareRequested = false;
     BOOL result = FALSE;
-    HIK_GUARDED("PlayM4_StopSoundShare", result = PlayM4_StopSoundShare(m_hPlayHandle), HIK_LOG("Call PlayM4_StopSoundShare Fail."));
+    HIK_GUARDED("PlayM4_StopSoundShare", result = PlayM4_StopSoundShare(m_hPlayHandle),
+                HIK_LOG("Call PlayM4_StopSoundShare Fail."));
     return result ? 0 : 1;
 }
 

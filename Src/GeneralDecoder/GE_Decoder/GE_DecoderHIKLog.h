@@ -37,7 +37,8 @@ constexpr LONG kNoPort = -1;
  * error. With `onFail` (the call's HIK_LOG "Fail" line), that runs when
  * `result` is false afterwards: after a refusal, or after a fault when the
  * operation's previous guarded call left it false. */
-#define HIK_GUARDED(...) HIK_GUARDED_PICK_(__VA_ARGS__, HIK_GUARDED_OR_, HIK_GUARDED_ONLY_, unused)(__VA_ARGS__)
+#define HIK_GUARDED(...) \
+    HIK_GUARDED_PICK_(__VA_ARGS__, HIK_GUARDED_OR_, HIK_GUARDED_ONLY_, unused)(__VA_ARGS__)
 
 #define HIK_GUARDED_PICK_(name, statement, onFail, chosen, ...) chosen
 
