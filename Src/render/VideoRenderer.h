@@ -13,7 +13,7 @@
 #define KOVA_RENDER_VIDEORENDERER_H
 
 #include "platform/win32.h"
-#include "pool/BaseJob.h"
+#include "pool/JobThread.h"
 #include "render/FramePacing.h"
 #include "render/HighResolutionTimer.h"
 #include "render/SoundSink.h"

@@ -7,7 +7,6 @@
 #include <QXDecoder.h>
 #include <Solvane.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -15,47 +14,12 @@
 #include "render/VideoRenderer.h"
 #include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
-#include "stdstream/FieldBlend.h"
+#include "pool/FrameCopy.h"
 #include "pool/FrameEntry.h"
+#include "stdstream/OutputSize.h"
 #include "stdstream/PictureStamps.h"
 
 namespace {
-
-/* Window sizes the output follows; outside them it stays as it is. */
-const LONG kMinWindowWidth = 32;
-const LONG kMaxWindowWidth = 2048;
-const LONG kMinWindowHeight = 8;
-const LONG kMaxWindowHeight = 1536;
-
-/* Output sides are multiples of this (whole macroblocks). */
-LONG RoundUpTo16(LONG value)
-{
-    const int64_t rounded = (static_cast<int64_t>(value) + 15) & ~static_cast<int64_t>(15);
-    return static_cast<LONG>(rounded);
-}
-
-/* The largest output of whole macroblocks with about the aspect ratio of
- * width x height whose planes fit in `payload` bytes. A 2560x1440 or
- * 3840x2160 stream in 3 MB buffers gets 1920x1088. */
-void LargestFittingOutput(LONG width, LONG height, LONG payload, LONG *fitWidth, LONG *fitHeight)
-{
-    *fitWidth = 16;
-    *fitHeight = 16;
-    if (width <= 0 || height <= 0 || payload <= 0)
-        return;
-    const double scale = std::sqrt(static_cast<double>(payload) /
-                                   (1.5 * static_cast<double>(width) * static_cast<double>(height)));
-    for (LONG w = static_cast<LONG>(width * scale / 16) * 16; w >= 16; w -= 16) {
-        LONG h = static_cast<LONG>(std::lround(static_cast<double>(w) * height / width / 16)) * 16;
-        if (h < 16)
-            h = 16;
-        if (Yuv420Planes(w, h).FitsIn(static_cast<size_t>(payload))) {
-            *fitWidth = w;
-            *fitHeight = h;
-            return;
-        }
-    }
-}
 
 /* The stream's own picture size, as the decoding library reports it. */
 void NativeSize(QXDecoder *decoder, LONG *width, LONG *height)
@@ -241,24 +205,9 @@ LONG QxvideoDecoder::QueueFrame(const unsigned char *payload, LONG size, LONG au
     }
     int outWidth = 0, outHeight = 0;
     decoder->QXGetOutputResolution(outWidth, outHeight);
-    FrameEntry *entry = reinterpret_cast<FrameEntry *>(buffer);
-    entry->width = outWidth;
-    entry->height = outHeight;
-    entry->seconds = frameInfo1;
-    entry->milliseconds = frameInfo2;
-    entry->audioLength = audioLength;
-    entry->segmentId = frameInfo3;
-    const Yuv420Planes planes(outWidth, outHeight);
-    if (audioLength == 0 && blendFields && planes.lumaBytes > 0 &&
-        planes.totalBytes == static_cast<uint64_t>(size)) {
-        BlendFields(payload, entry->Payload(), outWidth, outHeight);
-        BlendFields(payload + planes.uOffset, entry->Payload() + planes.uOffset, planes.chromaWidth,
-                    planes.chromaHeight);
-        BlendFields(payload + planes.vOffset, entry->Payload() + planes.vOffset, planes.chromaWidth,
-                    planes.chromaHeight);
-    } else {
-        std::memcpy(entry->Payload(), payload, static_cast<size_t>(size));
-    }
+    const FrameEntry header = {outWidth, outHeight, frameInfo1, frameInfo2, audioLength, frameInfo3};
+    CopyIntoEntry(reinterpret_cast<FrameEntry *>(buffer), header, payload, static_cast<size_t>(size),
+                  blendFields);
     bufferManager->PutFullBuffer(buffer);
     return 1;
 }
@@ -275,8 +224,7 @@ LONG QxvideoDecoder::CheckWindowSize()
     if (GetWindowRect(window, &windowRect)) {
         const LONG newWidth = windowRect.right - windowRect.left;
         const LONG newHeight = windowRect.bottom - windowRect.top;
-        if (newWidth < kMinWindowWidth || newWidth > kMaxWindowWidth ||
-            newHeight < kMinWindowHeight || newHeight > kMaxWindowHeight) {
+        if (!WindowSizeFollowed(newWidth, newHeight)) {
             WriteLog("Get window size error: width %d height %d", static_cast<int>(newWidth),
                      static_cast<int>(newHeight));
             return 1;
@@ -299,16 +247,11 @@ LONG QxvideoDecoder::CheckWindowSize()
         SetOutputSize(lastWindowWidth, lastWindowHeight);
         return 0;
     }
-    /* Large enough that the zoomed part, stretched over the window, keeps
-     * about the window's resolution; never above the stream's own size. */
     LONG nativeWidth = 0, nativeHeight = 0;
     NativeSize(decoder, &nativeWidth, &nativeHeight);
-    const LONG zoomedWidth = static_cast<LONG>(static_cast<int64_t>(lastWindowWidth) * 100 / zoom);
-    const LONG zoomedHeight = static_cast<LONG>(static_cast<int64_t>(lastWindowHeight) * 100 / zoom);
-    if (zoomedWidth > nativeWidth || zoomedHeight > nativeHeight)
-        SetOutputSize(nativeWidth, nativeHeight);
-    else
-        SetOutputSize(zoomedWidth, zoomedHeight);
+    const OutputSize zoomed =
+        ZoomedOutput(lastWindowWidth, lastWindowHeight, zoom, nativeWidth, nativeHeight);
+    SetOutputSize(zoomed.width, zoomed.height);
     return 0;
 }
 
@@ -316,20 +259,17 @@ void QxvideoDecoder::FitNativeOutput()
 {
     LONG nativeWidth = 0, nativeHeight = 0;
     NativeSize(decoder, &nativeWidth, &nativeHeight);
-    LONG wantWidth = 0, wantHeight = 0; /* 0: the stream's own size */
-    if (nativeWidth > 0 && nativeHeight > 0 &&
-        !Yuv420Planes(nativeWidth, nativeHeight).FitsIn(static_cast<size_t>(BufferPayload())))
-        LargestFittingOutput(nativeWidth, nativeHeight, BufferPayload(), &wantWidth, &wantHeight);
-    if (wantWidth == nativeFitWidth && wantHeight == nativeFitHeight)
+    const OutputSize want = NativeOutput(nativeWidth, nativeHeight, BufferPayload());
+    if (want.width == nativeFitWidth && want.height == nativeFitHeight)
         return;
-    nativeFitWidth = wantWidth;
-    nativeFitHeight = wantHeight;
-    if (wantWidth == 0) {
+    nativeFitWidth = want.width;
+    nativeFitHeight = want.height;
+    if (want.width == 0) {
         decoder->QXSetOutput(_picture_param{nativeWidth, nativeHeight, -1}, 0);
         return;
     }
-    NoteOutputFitted(nativeWidth, nativeHeight, wantWidth, wantHeight);
-    decoder->QXSetOutput(_picture_param{wantWidth, wantHeight, 0}, 0);
+    NoteOutputFitted(nativeWidth, nativeHeight, want.width, want.height);
+    decoder->QXSetOutput(_picture_param{want.width, want.height, 0}, 0);
 }
 
 void QxvideoDecoder::NoteOutputFitted(LONG askedWidth, LONG askedHeight, LONG fitWidth,
@@ -348,17 +288,12 @@ LONG QxvideoDecoder::SetOutputSize(LONG width_, LONG height_)
 {
     if (!decoder)
         return 1;
-    LONG outWidth = RoundUpTo16(width_);
-    LONG outHeight = RoundUpTo16(height_);
-    if (!Yuv420Planes(outWidth, outHeight).FitsIn(static_cast<size_t>(BufferPayload()))) {
-        LONG fitWidth = 0, fitHeight = 0;
-        LargestFittingOutput(width_, height_, BufferPayload(), &fitWidth, &fitHeight);
-        NoteOutputFitted(outWidth, outHeight, fitWidth, fitHeight);
-        outWidth = fitWidth;
-        outHeight = fitHeight;
-    }
-    WriteLog("QXSetOutput Picture width %d, Picture height %d", static_cast<int>(outWidth),
-             static_cast<int>(outHeight));
-    decoder->QXSetOutput(_picture_param{outWidth, outHeight, 0}, 0);
+    const OutputSize asked = RoundedOutput(width_, height_);
+    const OutputSize output = OutputForSize(width_, height_, BufferPayload());
+    if (!OutputFits(asked, BufferPayload()))
+        NoteOutputFitted(asked.width, asked.height, output.width, output.height);
+    WriteLog("QXSetOutput Picture width %d, Picture height %d", static_cast<int>(output.width),
+             static_cast<int>(output.height));
+    decoder->QXSetOutput(_picture_param{output.width, output.height, 0}, 0);
     return 0;
 }

@@ -434,17 +434,3 @@ void QxvideoDecoder::FFmpegLogCallback(void *, int level, const char *text, va_l
     if (text && level <= kLoggedLevel)
         WriteLog("[FFmpeg]Level: %d, Content: %s", level, text);
 }
-
-/* Operations with nothing to do for standard streams. */
-
-LONG QxvideoDecoder::GetSoundInData(LONG, LONG, LONG, LONG) { return 0; }
-LONG QxvideoDecoder::ChangeStreamFormat(LONG, LONG, LONG) { return 0; }
-LONG QxvideoDecoder::ReservedA(LONG) { return 0; }
-LONG QxvideoDecoder::UpdateBounds() { return 0; }
-LONG QxvideoDecoder::ReservedB(LONG) { return 0; }
-LONG QxvideoDecoder::CheckTransition(LONG, LONG) { return 0; }
-LONG QxvideoDecoder::ReservedC(LONG) { return 0; }
-LONG QxvideoDecoder::GetDecoderKind() { return 0; }
-LONG QxvideoDecoder::SetPlaySpeed(LONG) { return 0; }
-LONG QxvideoDecoder::GetTotalFrames() { return 0; }
-LONG QxvideoDecoder::ReservedD() { return 0; }

@@ -49,13 +49,12 @@ public:
     QxvideoDecoder(const QxvideoDecoder &) = delete;
     QxvideoDecoder &operator=(const QxvideoDecoder &) = delete;
 
-    LONG GetSoundInData(LONG a, LONG b, LONG c, LONG d) override;
+    /* The operations below are those standard streams support; the others
+     * (GetSoundInData, ChangeStreamFormat, the four Reserved ones,
+     * UpdateBounds, CheckTransition, GetDecoderKind, SetPlaySpeed,
+     * GetTotalFrames) keep the interface's do-nothing bodies, which answer
+     * 0. */
     LONG CaptureBmpFile(std::string path) override;
-    LONG ChangeStreamFormat(LONG width, LONG height, LONG streamType) override;
-    LONG ReservedA(LONG value) override;
-    LONG UpdateBounds() override;
-    LONG ReservedB(LONG value) override;
-    LONG CheckTransition(LONG state, LONG request) override;
     LONG ShutDown() override;
     LONG InsertBuf(const BYTE *data, LONG length, LONG width, LONG height, LONG streamType,
                    LONG frameInfo1, LONG frameInfo2, LONG frameInfo3) override;
@@ -64,18 +63,13 @@ public:
     LONG Stop() override;
     LONG Start() override;
     LONG InitPlay(HWND window, LONG width, LONG height, LONG streamType) override;
-    LONG ReservedC(LONG value) override;
-    LONG GetDecoderKind() override;
     LONG DigitalZoom(LONG x1, LONG y1, LONG x2, LONG y2) override;
-    LONG SetPlaySpeed(LONG step) override;
     LONG StartAudio() override;
     LONG ShutDownAudio() override;
     LONG SetAudioVolume(LONG volume) override;
     LONG GetAudioVolume(LONG *volume) override;
     LONG SetVideoSize(LONG width, LONG height) override;
     LONG GetImagePara(LONG *width, LONG *height) override;
-    LONG GetTotalFrames() override;
-    LONG ReservedD() override;
     LONG SetDecParam(LONG audioType, LONG rate, LONG channelCount, LONG bitrate, LONG bits,
                      LONG fieldBlend, LONG reserved2) override;
     LONG NotifySeek(LONG seekA, LONG seekB) override;

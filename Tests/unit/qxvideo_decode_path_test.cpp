@@ -13,8 +13,9 @@
 #include "render/VideoRenderer.h"
 #include "pool/CBufferManager.h"
 #include "stdstream/CWaveOut.h"
-#include "stdstream/FieldBlend.h"
+#include "pool/FieldBlend.h"
 #include "pool/FrameEntry.h"
+#include "stdstream/OutputSize.h"
 
 using namespace qxtest;
 
@@ -176,6 +177,51 @@ TEST(QxvideoDecodePath, AWindowOutOfRangeLeavesTheOutputAndIsLoggedForEveryPictu
     // Once at the open, then once per picture.
     EXPECT_EQ(log.Count("Get window size error: width 20 height 300"), 5u);
     EXPECT_TRUE(log.With("QXSetOutput").empty());
+}
+
+// The size rules at their edges, where the pictures above cannot reach
+// cheaply: the window range's bounds on either side, and a zoom that
+// overshoots the stream in one direction only.
+TEST(QxvideoDecodePath, OutputSizeRulesAtTheirEdges)
+{
+    const struct {
+        LONG width, height;
+        bool followed;
+    } windows[] = {{32, 8, true},       {31, 8, false},     {32, 7, false},
+                   {2048, 1536, true},  {2049, 1536, false}, {2048, 1537, false}};
+    for (const auto &row : windows)
+        EXPECT_EQ(WindowSizeFollowed(row.width, row.height), row.followed)
+            << row.width << "x" << row.height;
+
+    const LONG payload = 0x300000 - 24;
+    const struct {
+        LONG windowWidth, windowHeight, zoom, nativeWidth, nativeHeight, width, height;
+    } zooms[] = {
+        {640, 480, 50, 1920, 1080, 1280, 960},
+        {640, 480, 40, 1920, 1080, 1920, 1080},  // 1600 wide fits, 1200 high does not
+        {640, 480, 100, 640, 480, 640, 480},
+    };
+    for (const auto &row : zooms) {
+        const OutputSize out = ZoomedOutput(row.windowWidth, row.windowHeight, row.zoom,
+                                            row.nativeWidth, row.nativeHeight);
+        EXPECT_EQ(out.width, row.width) << row.zoom;
+        EXPECT_EQ(out.height, row.height) << row.zoom;
+    }
+
+    const struct {
+        LONG width, height, outWidth, outHeight;
+    } outputs[] = {
+        {100, 50, 112, 64}, {1920, 1080, 1920, 1088}, {2048, 1536, 1664, 1248},
+        {3840, 2160, 1920, 1088}, {0, 0, 16, 16},
+    };
+    for (const auto &row : outputs) {
+        const OutputSize out = OutputForSize(row.width, row.height, payload);
+        EXPECT_EQ(out.width, row.outWidth) << row.width << "x" << row.height;
+        EXPECT_EQ(out.height, row.outHeight) << row.width << "x" << row.height;
+    }
+    EXPECT_EQ(NativeOutput(1920, 1080, payload).width, 0);  // fits: the stream's own size
+    EXPECT_EQ(NativeOutput(0, 0, payload).width, 0);        // not known yet
+    EXPECT_EQ(NativeOutput(2560, 1440, payload).width, 1920);
 }
 
 TEST(QxvideoDecodePath, AnOutputLargerThanABufferShrinksToTheLargestThatFits)

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr LONG kNoPort = -1;
-
 /* Picture size the player is assumed to show until it reports one. */
 constexpr LONG kDefaultWidth = 352;
 constexpr LONG kDefaultHeight = 288;
@@ -59,13 +57,11 @@ LONG GE_DecoderHIK::InitPlay(HWND window_, LONG, LONG, LONG)
         m_hPlayHandle = kNoPort;
         return 0;
     }
-    HIK_GUARDED("TARVIK_AUDIO_StartAudioIn_b", result = TARVIK_AUDIO_StartAudioIn_b());
-    if (!result)
-        HIK_LOG("Call TARVIK_AUDIO_StartAudioIn_b Fail.");
+    HIK_GUARDED("TARVIK_AUDIO_StartAudioIn_b", result = TARVIK_AUDIO_StartAudioIn_b(),
+                HIK_LOG("Call TARVIK_AUDIO_StartAudioIn_b Fail."));
     HIK_GUARDED("PlayM4_SetStreamOpenMode",
-                result = PlayM4_SetStreamOpenMode(m_hPlayHandle, PLAYM4_STREAM_REALTIME));
-    if (!result)
-        HIK_LOG("Call PlayM4_SetStreamOpenMode Fail.");
+                result = PlayM4_SetStreamOpenMode(m_hPlayHandle, PLAYM4_STREAM_REALTIME),
+                HIK_LOG("Call PlayM4_SetStreamOpenMode Fail."));
     state = Opened;
     return 0;
 }
@@ -80,10 +76,7 @@ LONG GE_DecoderHIK::Start()
 
 LONG GE_DecoderHIK::InsertBuf(const BYTE *data, LONG length, LONG, LONG, LONG, LONG, LONG, LONG)
 {
-    if (m_hPlayHandle == kNoPort) {
-        HIK_LOG("Call Hik InsertBuf(), m_hPlayHandle is -1.");
-        return 1;
-    }
+    HIK_NEED_PORT(HIK_LOG("Call Hik InsertBuf(), m_hPlayHandle is -1."));
     BOOL result = FALSE;
     if (!streamOpened) {
         /* The first packet opens the stream and is dropped: the player
@@ -97,12 +90,10 @@ LONG GE_DecoderHIK::InsertBuf(const BYTE *data, LONG length, LONG, LONG, LONG, L
                     (int)PlayM4_GetLastError(m_hPlayHandle));
             return 0;
         }
-        HIK_GUARDED("PlayM4_ResetSourceBuffer", result = PlayM4_ResetSourceBuffer(m_hPlayHandle));
-        if (!result)
-            HIK_LOG("Call PlayM4_ResetSourceBuffer Fail.");
-        HIK_GUARDED("PlayM4_Play", result = PlayM4_Play(m_hPlayHandle, window));
-        if (!result)
-            HIK_LOG("Call PlayM4_Play Fail.");
+        HIK_GUARDED("PlayM4_ResetSourceBuffer", result = PlayM4_ResetSourceBuffer(m_hPlayHandle),
+                    HIK_LOG("Call PlayM4_ResetSourceBuffer Fail."));
+        HIK_GUARDED("PlayM4_Play", result = PlayM4_Play(m_hPlayHandle, window),
+                    HIK_LOG("Call PlayM4_Play Fail."));
         HIK_GUARDED("PlayM4_InputData",
                     result = PlayM4_InputData(m_hPlayHandle, kStreamHeader, sizeof kStreamHeader));
         return 0;
@@ -118,9 +109,8 @@ LONG GE_DecoderHIK::InsertBuf(const BYTE *data, LONG length, LONG, LONG, LONG, L
     }
     refusedAsFull = false;
     HIK_GUARDED("PlayM4_GetPictureSize",
-                result = PlayM4_GetPictureSize(m_hPlayHandle, &width, &height));
-    if (!result)
-        HIK_LOG("Call PlayM4_GetPictureSize Fail.");
+                result = PlayM4_GetPictureSize(m_hPlayHandle, &width, &height),
+                HIK_LOG("Call PlayM4_GetPictureSize Fail."));
     return 0;
 }
 
@@ -162,37 +152,26 @@ void GE_DecoderHIK::LogInputRefused()
 
 LONG GE_DecoderHIK::Stop()
 {
-    if (m_hPlayHandle == kNoPort) {
-        HIK_LOG("Call Hik Stop(), m_hPlayHandle is -1.");
-        return 1;
-    }
+    HIK_NEED_PORT(HIK_LOG("Call Hik Stop(), m_hPlayHandle is -1."));
     BOOL result = FALSE;
-    HIK_GUARDED("PlayM4_Stop", result = PlayM4_Stop(m_hPlayHandle));
-    if (!result)
-        HIK_LOG("Call PlayM4_Stop Fail.");
-    HIK_GUARDED("PlayM4_ResetSourceBuffer", result = PlayM4_ResetSourceBuffer(m_hPlayHandle));
-    if (!result)
-        HIK_LOG("Call PlayM4_ResetSourceBuffer Fail.");
-    HIK_GUARDED("PlayM4_CloseStream", result = PlayM4_CloseStream(m_hPlayHandle));
-    if (!result)
-        HIK_LOG("Call PlayM4_CloseStream Fail.");
+    HIK_GUARDED("PlayM4_Stop", result = PlayM4_Stop(m_hPlayHandle),
+                HIK_LOG("Call PlayM4_Stop Fail."));
+    HIK_GUARDED("PlayM4_ResetSourceBuffer", result = PlayM4_ResetSourceBuffer(m_hPlayHandle),
+                HIK_LOG("Call PlayM4_ResetSourceBuffer Fail."));
+    HIK_GUARDED("PlayM4_CloseStream", result = PlayM4_CloseStream(m_hPlayHandle),
+                HIK_LOG("Call PlayM4_CloseStream Fail."));
     state = Stopped;
     return 0;
 }
 
 LONG GE_DecoderHIK::ShutDown()
 {
-    if (m_hPlayHandle == kNoPort) {
-        HIK_LOG("Call Hik ShutDown(), m_hPlayHandle is -1.");
-        return 1;
-    }
+    HIK_NEED_PORT(HIK_LOG("Call Hik ShutDown(), m_hPlayHandle is -1."));
     BOOL result = FALSE;
-    HIK_GUARDED("TARVIK_AUDIO_StopAudioIn_b", result = TARVIK_AUDIO_StopAudioIn_b());
-    if (!result)
-        HIK_LOG("Call TARVIK_AUDIO_StopAudioIn_b Fail.");
-    HIK_GUARDED("PlayM4_FreePort", result = PlayM4_FreePort(m_hPlayHandle));
-    if (!result)
-        HIK_LOG("Call PlayM4_FreePort Fail.");
+    HIK_GUARDED("TARVIK_AUDIO_StopAudioIn_b", result = TARVIK_AUDIO_StopAudioIn_b(),
+                HIK_LOG("Call TARVIK_AUDIO_StopAudioIn_b Fail."));
+    HIK_GUARDED("PlayM4_FreePort", result = PlayM4_FreePort(m_hPlayHandle),
+                HIK_LOG("Call PlayM4_FreePort Fail."));
     m_hPlayHandle = kNoPort;
     state = Closed;
     return 0;
@@ -200,14 +179,10 @@ LONG GE_DecoderHIK::ShutDown()
 
 LONG GE_DecoderHIK::UpdateBounds()
 {
-    if (m_hPlayHandle == kNoPort) {
-        HIK_LOG("Call Hik UpdateBounds(), m_hPlayHandle is -1.");
-        return 1;
-    }
+    HIK_NEED_PORT(HIK_LOG("Call Hik UpdateBounds(), m_hPlayHandle is -1."));
     BOOL result = FALSE;
-    HIK_GUARDED("PlayM4_RefreshPlay", result = PlayM4_RefreshPlay(m_hPlayHandle));
-    if (result)
-        return 0;
-    HIK_LOG("Call PlayM4_RefreshPlay Fail with %u.", (unsigned)PlayM4_GetLastError(m_hPlayHandle));
-    return 1;
+    HIK_GUARDED("PlayM4_RefreshPlay", result = PlayM4_RefreshPlay(m_hPlayHandle),
+                HIK_LOG("Call PlayM4_RefreshPlay Fail with %u.",
+                        (unsigned)PlayM4_GetLastError(m_hPlayHandle)));
+    return result ? 0 : 1;
 }

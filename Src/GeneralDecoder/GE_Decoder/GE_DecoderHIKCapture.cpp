@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr LONG kNoPort = -1;
-
 std::mutex captureTurn;
 std::mutex captureLock;
 std::atomic<bool> captureArmed{false};  /* written under captureLock */
@@ -32,10 +30,7 @@ std::string capturePath;                /* under captureLock */
 
 LONG GE_DecoderHIK::CaptureBmpFile(std::string path)
 {
-    if (m_hPlayHandle == kNoPort) {
-        HIK_LOG("Call Hik CaptureBmpFile(), m_hPlayHandle is -1.");
-        return 1;
-    }
+    HIK_NEED_PORT(HIK_LOG("Call Hik CaptureBmpFile(), m_hPlayHandle is -1."));
     std::lock_guard<std::mutex> turn(captureTurn);
     {
         std::lock_guard<std::mutex> hold(captureLock);

@@ -1,4 +1,4 @@
-#include "stdstream/FieldBlend.h"
+#include "pool/FieldBlend.h"
 
 void BlendFields(const uint8_t *src, uint8_t *dst, int width, int height)
 {
