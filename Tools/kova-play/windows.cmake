@@ -2,26 +2,6 @@
 # the DLLs it is given beside it: the library, the outside libraries and
 # FFmpeg's. Installed with them, so a Windows user copies one folder.
 target_link_options(kova-play PRIVATE -static)
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  # The 32-bit DLL exports its functions as their callers' compilers name
-  # them (_KOVA_Name@Bytes); the import library made with it takes that
-  # leading underscore for part of the name, which a GCC caller's KOVA_Name@Bytes
-  # does not match. An import library of kova-play's own maps the one to the other.
-  file(STRINGS ${PROJECT_SOURCE_DIR}/Src/api/exports.list exports REGEX "^KOVA_")
-  set(def "LIBRARY KovaDecoder.dll\nEXPORTS\n")
-  foreach(line ${exports})
-    string(REGEX REPLACE "^([A-Za-z_]+) +([0-9]+)$" "\\1@\\2" decorated "${line}")
-    string(APPEND def "  ${decorated} == _${decorated}\n")
-  endforeach()
-  set(client ${CMAKE_CURRENT_BINARY_DIR}/KovaDecoderCaller)
-  file(GENERATE OUTPUT ${client}.def CONTENT "${def}")
-  add_custom_command(OUTPUT ${client}.a
-    COMMAND ${CMAKE_DLLTOOL} -d ${client}.def -l ${client}.a
-    DEPENDS ${client}.def ${PROJECT_SOURCE_DIR}/Src/api/exports.list)
-  add_custom_target(kova_play_import DEPENDS ${client}.a)
-  add_dependencies(kova-play kova_play_import)
-  target_link_libraries(kova-play PRIVATE ${client}.a)
-endif()
 add_custom_command(TARGET kova-play POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_RUNTIME_DLLS:kova-play> $<TARGET_RUNTIME_DLLS:KovaDecoder>
     $<TARGET_FILE:KovaDecoder> $<TARGET_FILE_DIR:kova-play>
