@@ -61,6 +61,8 @@ timeout -k 10 600 "$wine" wineboot -i >"$work/wineboot.log" 2>&1
 timeout -k 10 120 "$wine" reg add 'HKCU\Software\Wine\Direct3D' /v renderer /t REG_SZ /d gdi /f >/dev/null 2>&1 ||
   { echo "could not set Wine's GDI renderer" >&2; exit 1; }
 "$wineserver" -w || true
+timeout -k 10 120 "$wine" reg query 'HKCU\Software\Wine\Direct3D' /v renderer 2>/dev/null | grep -qi 'renderer.*gdi' ||
+  { echo "Wine's GDI renderer is not set in the prefix" >&2; exit 1; }
 
 first=1
 for run in "$@"; do
