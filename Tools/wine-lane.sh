@@ -11,6 +11,12 @@
 # PCM is a null device, with a bounded time each. Prints every program's
 # result and then "N passed, N failed"; exits non-zero when anything failed.
 #
+# Programs that draw into child windows run with Wine's GDI renderer (set in
+# their own prefix): under Wine 8's default, OpenGL, DirectDraw pictures do
+# not reach child windows and two such windows can hang in Wine's Direct3D
+# command threads (README, "kova-play on Windows"). Every other program
+# keeps the default renderer.
+#
 # Environment: KOVA_WINE_TIMEOUT (seconds per program, default 300),
 # KOVA_WINE_FILTER (a regular expression: run only matching programs).
 set -euo pipefail
@@ -20,6 +26,7 @@ build=$(realpath -m "${1:-$(dirname "$0")/../build-win64}")
 cd "$(dirname "$0")/.."
 per_program=${KOVA_WINE_TIMEOUT:-300}
 filter=${KOVA_WINE_FILTER:-.}
+gdi_renderer='^kova_wine_play_e2e$'
 lane_start=$(date +%s)
 
 # --- What the lane needs on a clean Debian machine -------------------------
@@ -152,6 +159,13 @@ for exe in "${programs[@]}"; do
   current_prefix="$work/prefix-$name"
   cp -a "$work/template" "$current_prefix"
   [ -z "$small_mounted" ] || ln -s "$work/small" "$current_prefix/dosdevices/t:"
+  renderer=""
+  if [[ $name =~ $gdi_renderer ]]; then
+    renderer=" with the GDI renderer"
+    WINEPREFIX="$current_prefix" timeout -k 10 120 "$wine" reg add 'HKCU\Software\Wine\Direct3D' \
+      /v renderer /t REG_SZ /d gdi /f >/dev/null 2>&1 || echo "wine lane: could not set the GDI renderer for $name" >&2
+    WINEPREFIX="$current_prefix" timeout -k 10 120 "$wineserver" -w || true
+  fi
   mkdir -p "$work/cwd-$name"
   sound_device "$name"
   t0=$(date +%s)
@@ -167,12 +181,12 @@ for exe in "${programs[@]}"; do
     passed=$((passed + 1))
     summary=$(grep -E 'passed|PASSED' "$work/$name.log" | tail -n1 || true)
     [ -n "$summary" ] || summary=$(grep -v '^ *$' "$work/$name.log" | tail -n3 | tr '\n' ' ')
-    echo "wine lane: PASS $name (${secs} s): $summary"
+    echo "wine lane: PASS $name${renderer} (${secs} s): $summary"
   else
     failed=$((failed + 1))
     failed_names+=("$name")
     if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then echo "wine lane: $name timed out after ${per_program} s"; fi
-    echo "wine lane: FAIL $name (exit $rc, ${secs} s); its output:"
+    echo "wine lane: FAIL $name${renderer} (exit $rc, ${secs} s); its output:"
     sed 's/^/    /' "$work/$name.log" | tail -n 200
   fi
   rm -rf "$current_prefix" "$work/cwd-$name" "$work/sound-$name.wav"

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs the wall benchmark's Windows build under Wine64, as the Wine lane runs
 # its programs (Tools/wine-lane.sh): a private Xvfb screen of 1920x1080, a
-# fresh Wine prefix, ALSA's null PCM as the sound device.
+# fresh Wine prefix, ALSA's null PCM as the sound device. The prefix uses
+# Wine's GDI renderer: with its default, OpenGL on Xvfb's software renderer,
+# presenting a picture cost 18 to 120 ms of CPU and walls of 36 panes and
+# more showed no picture at all (README, "A wall of panes").
 #
 #   bash Tools/bench_wall/wine.sh BUILD_DIR SECONDS SIZE:PANES...
 #   e.g. bash Tools/bench_wall/wine.sh build-win64 30 d1:1 d1:16 d1:64
@@ -55,7 +58,11 @@ export ALSA_CONFIG_PATH="$work/asound.conf" WINEDEBUG=-all WINEDLLOVERRIDES="msc
 export WINEPREFIX="$work/prefix"
 unset WINEARCH WINESERVER WINELOADER
 timeout -k 10 600 "$wine" wineboot -i >"$work/wineboot.log" 2>&1
+timeout -k 10 120 "$wine" reg add 'HKCU\Software\Wine\Direct3D' /v renderer /t REG_SZ /d gdi /f >/dev/null 2>&1 ||
+  { echo "could not set Wine's GDI renderer" >&2; exit 1; }
 "$wineserver" -w || true
+timeout -k 10 120 "$wine" reg query 'HKCU\Software\Wine\Direct3D' /v renderer 2>/dev/null | grep -qi 'renderer.*gdi' ||
+  { echo "Wine's GDI renderer is not set in the prefix" >&2; exit 1; }
 
 first=1
 for run in "$@"; do
