@@ -16,6 +16,7 @@
 #include "Media.h"
 #include "PlayM4.h"
 #include "VendorSample.h"
+#include "VendorSampleTest.h"
 #include "WindowProbe.h"
 
 namespace playm4_test {
@@ -23,24 +24,11 @@ namespace playm4_test {
 using vendor_sample::Bytes;
 using vendor_sample::Rgb;
 
-/* The sample most tests play: 320x240 quadrants, 25 pictures a second,
- * a 1 kHz A-law tone; made once per process. Null when it cannot be made
- * (the test then skips). */
+/* The sample most tests play (vendor_sample::Default), made once per
+ * process. Null when it cannot be made (the test then skips). */
 inline const vendor_sample::Sample *Sample(int seconds = 4)
 {
-    static std::map<int, vendor_sample::Sample> made;
-    auto it = made.find(seconds);
-    if (it != made.end())
-        return &it->second;
-    vendor_sample::Options options;
-    options.seconds = seconds;
-    vendor_sample::Sample sample;
-    std::string why;
-    if (!vendor_sample::Make(options, &sample, &why)) {
-        ADD_FAILURE() << why;
-        return nullptr;
-    }
-    return &made.emplace(seconds, std::move(sample)).first->second;
+    return vendor_sample::DefaultOrFailure(seconds);
 }
 
 using probe::Describe;
