@@ -31,14 +31,7 @@ inline const vendor_sample::Sample *Sample(int seconds = 4)
     return vendor_sample::DefaultOrFailure(seconds);
 }
 
-using probe::Describe;
-using probe::MakeWindow;
-using probe::Near;
-using probe::Pixel;
-using probe::ShowsOnly;
-using probe::ShowsQuadrants;
-using probe::ThreadCount;
-using probe::WaitFor;
+using namespace probe;
 
 /* A taken port with an open stream, freed at the end of the scope. */
 struct OpenPort {

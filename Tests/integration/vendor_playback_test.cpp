@@ -40,13 +40,7 @@ const vendor_sample::Sample *Sample()
     return vendor_sample::DefaultOrFailure(6);
 }
 
-using probe::MakeWindow;
-using probe::Near;
-using probe::Pixel;
-using probe::ShowsOnly;
-using probe::ShowsQuadrants;
-using probe::ThreadCount;
-using probe::WaitFor;
+using namespace probe;
 
 /* Sends packets [from, to) of the sample as a device's client does:
  * pictures through the video call, sound through the audio call. */
