@@ -65,6 +65,16 @@ inline bool Feed(LONG port, const Bytes &bytes)
     return true;
 }
 
+/* Raises the speed `steps` steps above normal, then plays into `window`
+ * (none: played, not drawn). False at the first call refused. */
+inline bool PlayFaster(LONG port, int steps, HWND window)
+{
+    for (int i = 0; i < steps; ++i)
+        if (!PlayM4_Fast(port))
+            return false;
+    return PlayM4_Play(port, window);
+}
+
 /* Feeds the stream header as the first data, then every packet. */
 inline bool FeedSample(LONG port, const vendor_sample::Sample &sample)
 {
