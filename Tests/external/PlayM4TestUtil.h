@@ -16,6 +16,7 @@
 #include "Media.h"
 #include "PlayM4.h"
 #include "VendorSample.h"
+#include "VendorSampleTest.h"
 #include "WindowProbe.h"
 
 namespace playm4_test {
@@ -23,34 +24,14 @@ namespace playm4_test {
 using vendor_sample::Bytes;
 using vendor_sample::Rgb;
 
-/* The sample most tests play: 320x240 quadrants, 25 pictures a second,
- * a 1 kHz A-law tone; made once per process. Null when it cannot be made
- * (the test then skips). */
+/* The sample most tests play (vendor_sample::Default), made once per
+ * process. Null when it cannot be made (the test then skips). */
 inline const vendor_sample::Sample *Sample(int seconds = 4)
 {
-    static std::map<int, vendor_sample::Sample> made;
-    auto it = made.find(seconds);
-    if (it != made.end())
-        return &it->second;
-    vendor_sample::Options options;
-    options.seconds = seconds;
-    vendor_sample::Sample sample;
-    std::string why;
-    if (!vendor_sample::Make(options, &sample, &why)) {
-        ADD_FAILURE() << why;
-        return nullptr;
-    }
-    return &made.emplace(seconds, std::move(sample)).first->second;
+    return vendor_sample::DefaultOrFailure(seconds);
 }
 
-using probe::Describe;
-using probe::MakeWindow;
-using probe::Near;
-using probe::Pixel;
-using probe::ShowsOnly;
-using probe::ShowsQuadrants;
-using probe::ThreadCount;
-using probe::WaitFor;
+using namespace probe;
 
 /* A taken port with an open stream, freed at the end of the scope. */
 struct OpenPort {
@@ -82,6 +63,16 @@ inline bool Feed(LONG port, const Bytes &bytes)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+/* Raises the speed `steps` steps above normal, then plays into `window`
+ * (none: played, not drawn). False at the first call refused. */
+inline bool PlayFaster(LONG port, int steps, HWND window)
+{
+    for (int i = 0; i < steps; ++i)
+        if (!PlayM4_Fast(port))
+            return false;
+    return PlayM4_Play(port, window);
 }
 
 /* Feeds the stream header as the first data, then every packet. */

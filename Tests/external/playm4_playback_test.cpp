@@ -75,8 +75,7 @@ TEST(PlayM4Playback, TheDisplayCallbackGetsEveryPictureAsYv12)
     OpenPort p;
     ASSERT_TRUE(p.opened);
     ASSERT_TRUE(PlayM4_SetDisplayCallBack(p.port, Record));
-    ASSERT_TRUE(PlayM4_Fast(p.port) && PlayM4_Fast(p.port));
-    ASSERT_TRUE(PlayM4_Play(p.port, nullptr));  /* no window: played, not drawn */
+    ASSERT_TRUE(PlayFaster(p.port, 2, nullptr));  /* no window: played, not drawn */
     ASSERT_TRUE(FeedSample(p.port, *sample));
     ASSERT_TRUE(WaitFor([&] { return ShownCount() + 1 >= size_t(sample->pictures); }, 10000));
     ASSERT_TRUE(PlayM4_SetDisplayCallBack(p.port, nullptr));
@@ -231,9 +230,7 @@ TEST(PlayM4Playback, RefreshDrawsTheLastPictureAgain)
     HWND window = MakeWindow(600, 100, 160, 120);
     OpenPort p;
     ASSERT_TRUE(p.opened);
-    for (int i = 0; i < 4; ++i)
-        ASSERT_TRUE(PlayM4_Fast(p.port));
-    ASSERT_TRUE(PlayM4_Play(p.port, window));
+    ASSERT_TRUE(PlayFaster(p.port, 4, window));
     ASSERT_TRUE(FeedSample(p.port, *sample));
     /* At 16 times the sample is over in a moment. */
     ASSERT_TRUE(WaitFor([&] { return PlayM4_GetPlayedFrames(p.port) + 1 >= DWORD(sample->pictures); }));
@@ -255,9 +252,7 @@ TEST(PlayM4Playback, FasterSpeedsPlayTheSampleSooner)
         return;
     OpenPort p;
     ASSERT_TRUE(p.opened);
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(PlayM4_Fast(p.port));
-    ASSERT_TRUE(PlayM4_Play(p.port, nullptr));
+    ASSERT_TRUE(PlayFaster(p.port, 3, nullptr));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(FeedSample(p.port, *sample));
     ASSERT_TRUE(WaitFor([&] { return PlayM4_GetPlayedFrames(p.port) + 1 >= DWORD(sample->pictures); }));

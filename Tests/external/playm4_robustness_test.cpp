@@ -17,9 +17,7 @@ TEST(PlayM4Robustness, GarbageBetweenAndInsidePacksIsSurvived)
     HWND window = MakeWindow(300, 300, 320, 240);
     OpenPort p;
     ASSERT_TRUE(p.opened);
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(PlayM4_Fast(p.port));
-    ASSERT_TRUE(PlayM4_Play(p.port, window));
+    ASSERT_TRUE(PlayFaster(p.port, 3, window));
     std::mt19937 random(2024);
     auto noise = [&](size_t n) {
         Bytes b(n);
@@ -61,9 +59,7 @@ TEST(PlayM4Robustness, ALongRunOfNoiseIsFollowedByPlay)
         return;
     OpenPort p;
     ASSERT_TRUE(p.opened);
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(PlayM4_Fast(p.port));
-    ASSERT_TRUE(PlayM4_Play(p.port, nullptr));
+    ASSERT_TRUE(PlayFaster(p.port, 3, nullptr));
     std::mt19937 random(99);
     Bytes block(50000);
     for (int round = 0; round < 40; ++round) {

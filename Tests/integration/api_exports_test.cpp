@@ -6,33 +6,12 @@
 #include <thread>
 #include <vector>
 
+#include "ExportCalls.h"
 #include "KovaDecoder.h"
 
 namespace {
 
-const BYTE kPacket[32] = {0, 0, 0, 1, 0x67};
-
-std::vector<LONG> CallEveryExport(KOVA_HANDLE h)
-{
-    LONG volume = 0, width = 0, height = 0;
-    return {KOVA_SetVideoSize(h, 704, 576),
-            KOVA_StartPlayStream(h),
-            KOVA_SendVideoFrame(h, kPacket, sizeof kPacket, 352, 288, 96, 1, 2, 3),
-            KOVA_SendAudioFrame(h, kPacket, sizeof kPacket, 1, 2, 3),
-            KOVA_CaptureBitmap(h, "never-written.bmp"),
-            KOVA_SetAudio(h, 1),
-            KOVA_SetVolume(h, 50),
-            KOVA_GetVolume(h, &volume),
-            KOVA_GetImagePara(h, &width, &height),
-            KOVA_SetDigitalZoom(h, 10, 10, 90, 90),
-            KOVA_SetAudioParam(h, 2, 8000, 1, 64000, 16),
-            KOVA_SetDecParam(h, 2, 8000, 1, 64000, 16, 0, 0),
-            KOVA_NotifySeek(h, 1, 2),
-            KOVA_SetSpeed(h, 2),
-            KOVA_SetDisplayMode(h, 1),
-            KOVA_SetAudio(h, 0),
-            KOVA_StopPlayStream(h)};
-}
+using kova_test::CallEveryExport;
 
 TEST(ClientExports, ANullHandleIsRefusedEverywhere)
 {

@@ -29,6 +29,7 @@
 
 extern char **environ;
 
+#include "LogFile.h"
 #include "kova_play_clips.h"
 
 namespace {
@@ -52,14 +53,6 @@ struct PlayRun {
     std::string out, err;
 };
 
-std::string Slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 /* Runs kova-play headless with `args`; its output is kept. */
 PlayRun Play(const std::string &args)
 {
@@ -70,8 +63,8 @@ PlayRun Play(const std::string &args)
     PlayRun run;
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = Slurp(out);
-    run.err = Slurp(err);
+    run.out = logfile::TextFrom(out);
+    run.err = logfile::TextFrom(err);
     return run;
 }
 
@@ -88,22 +81,11 @@ bool ReadPng(const std::string &path, Picture &picture)
 }
 
 /* The log beside the player, and where the lines of this test's run start. */
-std::string LogPath() { return kPlayer.substr(0, kPlayer.rfind('/')) + "/log/KvoaDecoder.log"; }
+logfile::fs::path LogPath() { return logfile::LogBeside(kPlayer); }
 
-std::vector<std::string> LogLinesFrom(std::streamoff start)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(LogPath(), std::ios::binary);
-    in.seekg(start);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> LogLinesFrom(std::streamoff start) { return logfile::ReadLines(LogPath(), start); }
 
-std::streamoff LogEnd()
-{
-    struct stat st;
-    return ::stat(LogPath().c_str(), &st) == 0 ? std::streamoff(st.st_size) : 0;
-}
+std::streamoff LogEnd() { return logfile::Size(LogPath()); }
 
 const char kNoOutput[] = "Display err. Call ZR_VO_DrawYUV fail with a1888032";
 

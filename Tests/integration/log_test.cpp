@@ -2,6 +2,7 @@
 // a fresh directory and runs the copy as a host that calls only the exported
 // functions; the log must appear in log/ beside that copy.
 #include "KovaDecoder.h"
+#include "LogFile.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +35,7 @@ namespace {
 
 const char kHostVariable[] = "KOVA_LOG_TEST_HOST";
 const size_t kLimit = 5242880;
-const std::regex kLineRe(R"(\[(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})\] : ThreadID\[(\d+)\] : (.*))");
-const std::regex kRotatedRe(R"(KvoaDecoder-\d{4}-\d{2}-\d{2}-\d{2}-\d{2}-\d{2}\.log)");
+const std::regex &kLineRe = logfile::LinePattern();
 const char kEnable[] = "**********Enable log**********";
 const char kDisable[] = "**********Disable log**********";
 const char kRelease[] = "**********Release log**********";
@@ -118,40 +118,10 @@ __attribute__((constructor)) void HostEntry()
 
 // ---- The test side. ----
 
-std::vector<std::string> ReadLines(const fs::path &p)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(p, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-#ifdef _WIN32
-        if (!line.empty() && line.back() == '\r') line.pop_back(); // text files end lines in CR LF
-#endif
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> Names(const fs::path &dir)
-{
-    std::vector<std::string> names;
-    for (auto &e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> RotatedNames(const fs::path &dir)
-{
-    std::vector<std::string> out;
-    for (auto &n : Names(dir))
-        if (std::regex_match(n, kRotatedRe)) out.push_back(n);
-    return out;
-}
-
-std::string Message(const std::string &line)
-{
-    std::smatch m;
-    return std::regex_match(line, m, kLineRe) ? m[3].str() : "<malformed: " + line.substr(0, 80) + ">";
-}
+using logfile::Message;
+using logfile::Names;
+using logfile::ReadLines;
+using logfile::RotatedNames;
 
 #ifdef _WIN32
 using Process = HANDLE;
@@ -172,20 +142,8 @@ class LogHostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
-        static int serial;
-        char base[MAX_PATH];
-        GetTempPathA(sizeof base, base);
-        dir_ = fs::path(base) / ("kova-log-host-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(++serial));
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-        ASSERT_TRUE(fs::create_directories(dir_));
-#else
-        char tmpl[] = "/tmp/kova-log-host-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-#endif
+        dir_ = logfile::MakeTemporaryDirectory("kova-log-host-");
+        ASSERT_FALSE(dir_.empty());
     }
 
     void TearDown() override

@@ -18,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "LogFile.h"
 #include "Media.h"
+#include "TestWindow.h"
 
 namespace {
 
@@ -49,13 +51,10 @@ std::string Hex(COLORREF c)
 }
 
 /* The log file the library writes beside this program. */
-std::string LogPath()
+const logfile::fs::path &LogPath()
 {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir(path);
-    dir.erase(dir.rfind('/') + 1);
-    return dir + "log/KvoaDecoder.log";
+    static const logfile::fs::path path = logfile::LogBeside(logfile::ProgramPath());
+    return path;
 }
 
 /* Where this test's lines begin: other tests and other test processes
@@ -64,30 +63,14 @@ std::streamoff logStart = 0;
 
 void MarkLogStart()
 {
-    std::ifstream in(LogPath(), std::ios::binary | std::ios::ate);
-    logStart = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    logStart = logfile::Size(LogPath());
 }
 
 /* The messages logged since the test began; only those of the calling
  * thread (the one that feeds the packets) unless `anyThread`. */
 std::vector<std::string> LogLines(bool anyThread = false)
 {
-    std::vector<std::string> lines;
-    std::ifstream in(LogPath(), std::ios::binary);
-    in.seekg(logStart);
-    const std::string mine = "ThreadID[" + std::to_string(GetCurrentThreadId()) + "] : ";
-    for (std::string line; std::getline(in, line);) {
-        // "[date time] : ThreadID[n] : message"
-        const size_t id = line.find("ThreadID[");
-        if (id == std::string::npos)
-            continue;
-        const size_t at = line.find("] : ", id);
-        if (at == std::string::npos)
-            continue;
-        if (anyThread || line.compare(id, mine.size(), mine) == 0)
-            lines.push_back(line.substr(at + 4));
-    }
-    return lines;
+    return logfile::MessagesFrom(LogPath(), logStart, anyThread ? -1 : (long long)GetCurrentThreadId());
 }
 
 bool Logged(const std::string &message, bool anyThread = false)
@@ -110,15 +93,7 @@ class Pane {
 public:
     Pane(int x, int y, int width, int height) : x_(x), y_(y), width_(width), height_(height)
     {
-        static const bool registered = [] {
-            WNDCLASSA wc = {};
-            wc.lpfnWndProc = DefWindowProcA;
-            wc.lpszClassName = kWindowClass;
-            return RegisterClassA(&wc) != 0;
-        }();
-        EXPECT_TRUE(registered);
-        handle = CreateWindowExA(0, kWindowClass, "camera", WS_POPUP | WS_VISIBLE, x, y, width, height,
-                                 nullptr, nullptr, nullptr, nullptr);
+        handle = kova_test::MakePopup(kWindowClass, x, y, width, height, nullptr, "camera");
         EXPECT_NE(handle, nullptr);
     }
     ~Pane() { DestroyWindow(handle); }

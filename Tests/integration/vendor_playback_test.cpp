@@ -22,8 +22,10 @@
 #include <unistd.h>
 
 #include "KovaDecoder.h"
+#include "LogFile.h"
 #include "Media.h"
 #include "VendorSample.h"
+#include "VendorSampleTest.h"
 #include "WindowProbe.h"
 
 namespace {
@@ -35,25 +37,10 @@ constexpr LONG kVendorStream = 102;
 
 const vendor_sample::Sample *Sample()
 {
-    static vendor_sample::Sample sample;
-    static std::string why;
-    static const bool made = [] {
-        vendor_sample::Options options;
-        options.seconds = 6;
-        return vendor_sample::Make(options, &sample, &why);
-    }();
-    if (!made)
-        ADD_FAILURE() << why;
-    return made ? &sample : nullptr;
+    return vendor_sample::DefaultOrFailure(6);
 }
 
-using probe::MakeWindow;
-using probe::Near;
-using probe::Pixel;
-using probe::ShowsOnly;
-using probe::ShowsQuadrants;
-using probe::ThreadCount;
-using probe::WaitFor;
+using namespace probe;
 
 /* Sends packets [from, to) of the sample as a device's client does:
  * pictures through the video call, sound through the audio call. */
@@ -88,18 +75,6 @@ KOVA_HANDLE StartVendorInstance(HWND window, const vendor_sample::Sample &sample
     return h;
 }
 
-std::string Directory(const std::string &path)
-{
-    return path.substr(0, path.rfind('/'));
-}
-
-std::string ProgramDirectory()
-{
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    path[n > 0 ? n : 0] = 0;
-    return Directory(path);
-}
 
 TEST(VendorPlayback, PlaysIntoAWindowCapturesZoomsAndSoundsThenLeavesNothing)
 {
@@ -206,7 +181,7 @@ TEST(VendorPlayback, LargeSensorsAndOddSizesPlayWithoutFailures)
         {2688, 1520, true, 512001}, {1366, 768, false, 0}, {642, 362, false, 0},
     };
     ASSERT_NE(KOVA_InitializeLog(), 0);
-    const std::string logPath = ProgramDirectory() + "/log/KvoaDecoder.log";
+    const logfile::fs::path logPath = logfile::LogBeside(logfile::ProgramPath());
     for (const Row &row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
         vendor_sample::Options options;
@@ -223,7 +198,7 @@ TEST(VendorPlayback, LargeSensorsAndOddSizesPlayWithoutFailures)
             largest = std::max(largest, p.data.size());
         EXPECT_GE(largest, row.largestPacketAtLeast);
 
-        const size_t before = media::ReadFile(logPath).size();
+        const std::streamoff before = logfile::Size(logPath);
         HWND window = MakeWindow(100, 100, 400, 225);
         KOVA_HANDLE h = StartVendorInstance(window, sample, false);
         ASSERT_NE(h, nullptr);
@@ -239,8 +214,7 @@ TEST(VendorPlayback, LargeSensorsAndOddSizesPlayWithoutFailures)
         KOVA_ReleaseInstance(h);
         DestroyWindow(window);
 
-        const Bytes log = media::ReadFile(logPath);
-        const std::string added(log.begin() + long(std::min(before, log.size())), log.end());
+        const std::string added = logfile::TextFrom(logPath, before);
         EXPECT_EQ(added.find(" Fail"), std::string::npos) << added;
     }
     KOVA_ReleaseLog();
@@ -251,8 +225,8 @@ TEST(VendorPlayback, TheVendorDecodersLinesReachTheLog)
     const vendor_sample::Sample *sample = Sample();
     ASSERT_NE(sample, nullptr);
     ASSERT_NE(KOVA_InitializeLog(), 0);
-    const std::string logPath = ProgramDirectory() + "/log/KvoaDecoder.log";
-    const size_t before = media::ReadFile(logPath).size();
+    const logfile::fs::path logPath = logfile::LogBeside(logfile::ProgramPath());
+    const std::streamoff before = logfile::Size(logPath);
 
     HWND window = MakeWindow(800, 150, 160, 120);
     KOVA_HANDLE h = StartVendorInstance(window, *sample, false);
@@ -268,9 +242,8 @@ TEST(VendorPlayback, TheVendorDecodersLinesReachTheLog)
     KOVA_ReleaseLog();
     DestroyWindow(window);
 
-    const Bytes log = media::ReadFile(logPath);
-    ASSERT_GT(log.size(), before);
-    const std::string added(log.begin() + long(before), log.end());
+    ASSERT_GT(logfile::Size(logPath), before);
+    const std::string added = logfile::TextFrom(logPath, before);
     const std::regex input(R"(ThreadID\[\d+\] : \[GE_PlayerCtrl\] \S*GE_DecoderHIK\.cpp \d+, CameraName is : )"
                            R"(Call PlayM4_InputData Fail\. PlayM4_GetLastError error code is 2\.)");
     const std::regex zoom(R"(ThreadID\[\d+\] : \[GE_PlayerCtrl\] \S*GE_DecoderHIKControls\.cpp \d+, CameraName is : )"

@@ -2,17 +2,12 @@
 
 #include <stdexcept>
 
-#include "support/LogHook.h"
 
 namespace kova_test {
 
 std::vector<std::string> CallLog::With(const std::string &prefix) const
 {
-    std::vector<std::string> out;
-    for (const std::string &e : Entries())
-        if (e.compare(0, prefix.size(), prefix) == 0)
-            out.push_back(e);
-    return out;
+    return StartingWith(Entries(), prefix);
 }
 
 /* The null store and the division must reach the processor: the
@@ -274,45 +269,6 @@ ISampleDecoder *ScriptedCreators::Make(const char *name, Mode mode, ScriptedDeco
     std::lock_guard<std::mutex> lock(mutex_);
     *last = decoder;
     return decoder;
-}
-
-namespace {
-std::mutex captureMutex;
-std::vector<std::string> captured;
-
-void Capture(const char *message)
-{
-    std::lock_guard<std::mutex> lock(captureMutex);
-    captured.emplace_back(message);
-}
-}  // namespace
-
-LogCapture::LogCapture()
-{
-    {
-        std::lock_guard<std::mutex> lock(captureMutex);
-        captured.clear();
-    }
-    kova::SetLogObserver(Capture);
-}
-
-LogCapture::~LogCapture()
-{
-    kova::SetLogObserver(nullptr);
-}
-
-std::vector<std::string> LogCapture::Lines() const
-{
-    std::lock_guard<std::mutex> lock(captureMutex);
-    return captured;
-}
-
-int LogCapture::Count(const std::string &message) const
-{
-    int n = 0;
-    for (const std::string &line : Lines())
-        n += line == message;
-    return n;
 }
 
 }  // namespace kova_test

@@ -15,6 +15,7 @@
 
 #include "facade/DecoderFactory.h"
 #include "decoder/ISampleDecoder.h"
+#include "LogCapture.h"
 
 namespace kova_test {
 
@@ -130,15 +131,6 @@ private:
     ISampleDecoder *Make(const char *name, Mode mode, ScriptedDecoder **last);
     std::mutex mutex_;
     kova::DecoderCreators previous_;
-};
-
-/* Collects the messages handed to WriteLog while it lives. */
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    std::vector<std::string> Lines() const;
-    int Count(const std::string &message) const;
 };
 
 std::string Args(std::initializer_list<long> values);

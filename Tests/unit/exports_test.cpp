@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "ExportCalls.h"
 #include "KovaDecoder.h"
 #include "ScriptedDecoder.h"
 #include "api/AudioOwner.h"
@@ -36,29 +37,10 @@ CPrivateVideoDecoder *FacadeOf(KOVA_HANDLE h)
     return static_cast<DecodeHandler *>(h)->decoder;
 }
 
-/* Calls every export that takes a handle with valid other arguments and
- * returns their results, in declaration order. */
+/* Every export that takes a handle, binding to a window first. */
 std::vector<LONG> CallEveryExport(KOVA_HANDLE h)
 {
-    LONG volume = 0, width = 0, height = 0;
-    return {KOVA_InitPlayInstance(h, Window(1)),
-            KOVA_SetVideoSize(h, 704, 576),
-            KOVA_StartPlayStream(h),
-            KOVA_SendVideoFrame(h, kPacket, 8, 0, 0, 96, 1, 2, 3),
-            KOVA_SendAudioFrame(h, kPacket, 8, 1, 2, 3),
-            KOVA_CaptureBitmap(h, "shot.bmp"),
-            KOVA_SetAudio(h, 1),
-            KOVA_SetVolume(h, 50),
-            KOVA_GetVolume(h, &volume),
-            KOVA_GetImagePara(h, &width, &height),
-            KOVA_SetDigitalZoom(h, 0, 0, 0, 0),
-            KOVA_SetAudioParam(h, 1, 2, 3, 4, 5),
-            KOVA_SetDecParam(h, 1, 2, 3, 4, 5, 6, 7),
-            KOVA_NotifySeek(h, 1, 2),
-            KOVA_SetSpeed(h, 2),
-            KOVA_SetDisplayMode(h, 1),
-            KOVA_SetAudio(h, 0),
-            KOVA_StopPlayStream(h)};
+    return kova_test::CallEveryExport(h, Window(1));
 }
 
 class Exports : public ::testing::Test {

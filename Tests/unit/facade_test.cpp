@@ -97,7 +97,7 @@ TEST_F(Facade, RoutesListedTypesToTheStandardDecoderWithoutALogLine)
         EXPECT_EQ(Calls(), Strings({"standard.InitPlay " + Args({5, 640, 480, type})})) << type;
         EXPECT_EQ(creators.standard->streamType, type);
     }
-    EXPECT_EQ(logs.Count(kUnknownType), 0);
+    EXPECT_EQ(logs.Count(kUnknownType), 0u);
 }
 
 TEST_F(Facade, RoutesTheVendorTypeToTheVendorDecoder)
@@ -106,12 +106,12 @@ TEST_F(Facade, RoutesTheVendorTypeToTheVendorDecoder)
     EXPECT_EQ(facade->InitPlay(Window(5), 352, 288, 0), 0);
     EXPECT_EQ(Calls(), Strings({"vendor.InitPlay " + Args({5, 352, 288, 102})}));
     EXPECT_EQ(creators.vendor->streamType, 102);
-    EXPECT_EQ(logs.Count(kUnknownType), 0);
+    EXPECT_EQ(logs.Count(kUnknownType), 0u);
 }
 
 TEST_F(Facade, UnknownTypesGoToTheStandardDecoderWithOneLogLinePerRouting)
 {
-    int routings = 0;
+    size_t routings = 0;
     for (LONG type : {0, 1, 5, 255, 1000}) {
         auto facade = Make(type);
         EXPECT_EQ(facade->InitPlay(Window(1), 352, 288, 0), 0) << type;
@@ -128,7 +128,7 @@ TEST_F(Facade, UnknownTypesGoToTheStandardDecoderWithOneLogLinePerRouting)
     facade->InitPlay(Window(1), 352, 288, 0);
     facade->InitPlay(Window(1), 352, 288, 1000);
     EXPECT_EQ(logs.Count(kUnknownType), routings + 2);
-    EXPECT_EQ(logs.Lines().size(), static_cast<size_t>(logs.Count(kUnknownType)));
+    EXPECT_EQ(logs.Lines().size(), logs.Count(kUnknownType));
 }
 
 TEST_F(Facade, InitPlayWithTypeZeroKeepsTheCreationType)

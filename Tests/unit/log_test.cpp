@@ -5,6 +5,7 @@
 #include "support/Log.h"
 #include "support/LogState.h"
 #include "support/FaultGuard.h"
+#include "LogFile.h"
 
 #include <gtest/gtest.h>
 
@@ -40,8 +41,12 @@ const size_t kEol = 2;
 #else
 const size_t kEol = 1;
 #endif
-const std::regex kLineRe(R"(\[(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})\] : ThreadID\[(\d+)\] : (.*))");
-const std::regex kRotatedRe(R"(KvoaDecoder-(\d{4}-\d{2}-\d{2}-\d{2}-\d{2}-\d{2})\.log)");
+const std::regex &kLineRe = logfile::LinePattern();
+
+using logfile::MakeTemporaryDirectory;
+using logfile::Names;
+using logfile::ReadLines;
+using logfile::RotatedNames;
 
 std::string Stamp(time_t t, const char *format)
 {
@@ -62,66 +67,9 @@ size_t PrefixLength()
     return strlen("[2013-05-02 14:07:09] : ") + (size_t)snprintf(nullptr, 0, "ThreadID[%d] : ", (int)GetCurrentThreadId());
 }
 
-std::vector<std::string> ReadLines(const fs::path &p)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(p, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-#ifdef _WIN32
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-#endif
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> Names(const fs::path &dir)
-{
-    std::vector<std::string> names;
-    for (auto &e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::string> RotatedNames(const fs::path &dir)
-{
-    std::vector<std::string> out;
-    for (auto &n : Names(dir))
-        if (std::regex_match(n, kRotatedRe)) out.push_back(n);
-    return out;
-}
-
 void WriteFile(const fs::path &p, const std::string &content)
 {
     std::ofstream(p, std::ios::binary) << content;
-}
-
-fs::path ExecutableDirectory()
-{
-#ifdef _WIN32
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return fs::path(path).parent_path();
-#else
-    return fs::read_symlink("/proc/self/exe").parent_path();
-#endif
-}
-
-fs::path MakeTemporaryDirectory(const char *stem)
-{
-#ifdef _WIN32
-    static int serial;
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    fs::path d = fs::path(base) / (std::string(stem) + std::to_string(GetCurrentProcessId()) + "-" +
-                                   std::to_string(++serial));
-    std::error_code ec;
-    fs::remove_all(d, ec);
-    return fs::create_directories(d, ec) ? d : fs::path();
-#else
-    std::string tmpl = std::string("/tmp/") + stem + "XXXXXX";
-    return mkdtemp(tmpl.data()) ? fs::path(tmpl) : fs::path();
-#endif
 }
 
 void SleepMilliseconds(int ms)
@@ -171,7 +119,7 @@ TEST_F(LogTest, SetUpPutsTheFilesInLogBesideTheExecutable)
 {
     HANDLE mutexBefore = logMutex;
     ASSERT_NE(InitLog("KvoaDecoder"), 0);
-    std::string exeDir = ExecutableDirectory().string() + KOVA_LOG_SEP;
+    std::string exeDir = logfile::ProgramPath().parent_path().string() + KOVA_LOG_SEP;
     const std::string logDir = exeDir + "log" KOVA_LOG_SEP;
     EXPECT_EQ(std::string(logDirectory), logDir);
     EXPECT_EQ(std::string(logFilePath), logDir + "KvoaDecoder.log");

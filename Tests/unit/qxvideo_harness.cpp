@@ -2,76 +2,19 @@
 
 #include <map>
 
+#include "TestWindow.h"
+
 namespace qxtest {
 
 namespace {
 
-std::mutex logLock;
-std::vector<std::string> logLines;
-
-void Collect(const char *message)
-{
-    std::lock_guard<std::mutex> hold(logLock);
-    logLines.push_back(message);
-}
-
 const char kWindowClass[] = "KovaDecoderTestPane";
-
-void RegisterPaneClass()
-{
-    static const bool registered = [] {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = kWindowClass;
-        return RegisterClassA(&wc) != 0;
-    }();
-    EXPECT_TRUE(registered);
-}
 
 }  // namespace
 
-LogLines::LogLines()
-{
-    Clear();
-    kova::SetLogObserver(Collect);
-}
-
-LogLines::~LogLines() { kova::SetLogObserver(nullptr); }
-
-std::vector<std::string> LogLines::All()
-{
-    std::lock_guard<std::mutex> hold(logLock);
-    return logLines;
-}
-
-std::vector<std::string> LogLines::With(const std::string &prefix)
-{
-    std::vector<std::string> found;
-    for (const std::string &line : All())
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            found.push_back(line);
-    return found;
-}
-
-size_t LogLines::Count(const std::string &line)
-{
-    size_t n = 0;
-    for (const std::string &l : All())
-        n += l == line;
-    return n;
-}
-
-void LogLines::Clear()
-{
-    std::lock_guard<std::mutex> hold(logLock);
-    logLines.clear();
-}
-
 Window::Window(int width, int height, int x, int y)
 {
-    RegisterPaneClass();
-    handle_ = CreateWindowExA(0, kWindowClass, "pane", WS_POPUP | WS_VISIBLE, x, y, width, height,
-                              nullptr, nullptr, nullptr, nullptr);
+    handle_ = kova_test::MakePopup(kWindowClass, x, y, width, height, nullptr, "pane");
     EXPECT_NE(handle_, nullptr);
 }
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "Media.h"
-#include "support/LogHook.h"
+#include "LogCapture.h"
 #include "platform/win32.h"
 #include "render/VideoOutput.h"
 #include "stdstream/QxvideoDecoder.h"
@@ -137,15 +137,9 @@ private:
 };
 
 /* Collects every line handed to WriteLog while it lives. */
-class LogLines {
+class LogLines : public kova_test::LogCapture {
 public:
-    LogLines();
-    ~LogLines();
-    std::vector<std::string> All();
-    /* Lines that begin with `prefix`. */
-    std::vector<std::string> With(const std::string &prefix);
-    size_t Count(const std::string &line);
-    void Clear();
+    std::vector<std::string> All() const { return Lines(); }
 };
 
 /* A top-level window without a frame, so that its window rectangle is the

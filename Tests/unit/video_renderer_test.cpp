@@ -8,56 +8,14 @@
 #include <algorithm>
 #include <future>
 
-#include "support/LogHook.h"
+#include "LogCapture.h"
 #include "render/FramePacing.h"
 
 using namespace rendertest;
 
 namespace {
 
-std::mutex logLock;
-std::vector<std::string> logLines;
-
-void CollectLog(const char *message)
-{
-    std::lock_guard<std::mutex> hold(logLock);
-    logLines.push_back(message);
-}
-
-class LogCapture {
-public:
-    LogCapture()
-    {
-        std::lock_guard<std::mutex> hold(logLock);
-        logLines.clear();
-        kova::SetLogObserver(CollectLog);
-    }
-    ~LogCapture() { kova::SetLogObserver(nullptr); }
-
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard<std::mutex> hold(logLock);
-        return logLines;
-    }
-
-    size_t Count(const std::string &line)
-    {
-        size_t n = 0;
-        for (const std::string &l : Lines())
-            n += l == line;
-        return n;
-    }
-
-    bool WaitFor(const std::string &line, size_t count)
-    {
-        for (int i = 0; i < 600; ++i) {
-            if (Count(line) >= count)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
-};
+using kova_test::LogCapture;
 
 /* Lets a blocked draw go on when a test leaves early. */
 struct Unblock {

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "Media.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -53,18 +55,6 @@ std::string TempPath(const char *name)
     std::string path = std::string(dir && *dir ? dir : "/tmp") + "/kova_wave_" + std::to_string(getpid()) + "_" + name;
     std::remove(path.c_str());
     return path;
-}
-
-std::vector<unsigned char> ReadFile(const std::string &path)
-{
-    std::vector<unsigned char> bytes;
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    unsigned char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    std::fclose(file);
-    return bytes;
 }
 
 uint32_t LE(const std::vector<unsigned char> &b, size_t at, int bytes)
@@ -221,7 +211,7 @@ TEST_F(WaveOutTest, PlayedFileHoldsExactlyWhatWasWrittenAtTheOpeningVolume)
         ASSERT_TRUE(WaitUntilDrained(out, 5000));
         out.Close();
 
-        std::vector<unsigned char> file = ReadFile(path);
+        std::vector<unsigned char> file = media::ReadFile(path);
         ASSERT_EQ(file.size(), 44 + written.size()) << path;
         EXPECT_EQ(LE(file, 4, 4), 36 + written.size());
         EXPECT_EQ(LE(file, 20, 2), (uint32_t)WAVE_FORMAT_PCM);

@@ -3,46 +3,10 @@
 #include <fstream>
 #include <regex>
 
-#include "support/LogHook.h"
-
 namespace vendor_test {
 
 const char kCamera[] = "Gate 3";
 const HWND kWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5150));
-
-namespace {
-std::mutex linesLock;
-Strings lines;
-}  // namespace
-
-LogCapture::LogCapture()
-{
-    Clear();
-    kova::SetLogObserver(&LogCapture::Observe);
-}
-
-LogCapture::~LogCapture()
-{
-    kova::SetLogObserver(nullptr);
-}
-
-void LogCapture::Observe(const char *line)
-{
-    std::lock_guard<std::mutex> hold(linesLock);
-    lines.emplace_back(line);
-}
-
-Strings LogCapture::Lines() const
-{
-    std::lock_guard<std::mutex> hold(linesLock);
-    return lines;
-}
-
-void LogCapture::Clear()
-{
-    std::lock_guard<std::mutex> hold(linesLock);
-    lines.clear();
-}
 
 LogLine Parse(const std::string &text)
 {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FakeVendorLibs.h"
+#include "LogCapture.h"
 #include "GeneralDecoder/GE_Decoder/GE_DecoderHIK.h"
 
 namespace vendor_test {
@@ -21,17 +22,7 @@ constexpr LONG kPort = 7;
 extern const char kCamera[];
 extern const HWND kWindow;
 
-/* Collects every line handed to the log while it lives. */
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    Strings Lines() const;
-    void Clear();
-
-private:
-    static void Observe(const char *line);
-};
+using kova_test::LogCapture;
 
 /* A decoder log line taken apart: the source file and line it names, the
  * camera name (empty for the callback's lines) and the text after it. */

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the sample streams the Wine playback program plays, on the build
 # machine, with the names and contents the test media helpers would make
-# themselves (Tests/media/Media.cpp, VendorSample.cpp) where an ffmpeg
+# themselves (Tests/support/Media.cpp, VendorSample.cpp) where an ffmpeg
 # program can run:
 #
 #   bash Tests/windows/make-media.sh DIR

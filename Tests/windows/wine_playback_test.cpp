@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "KovaDecoder.h"
+#include "LogFile.h"
 #include "Media.h"
 #include "VendorSample.h"
 #include "WindowProbe.h"
@@ -101,24 +102,19 @@ bool ScreenShowsQuadrants(HWND window, std::string *seen)
 }
 
 /* The log the library writes beside this program. */
-std::string LogPath()
+logfile::fs::path LogPath()
 {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string dir(path);
-    dir.erase(dir.find_last_of("\\/") + 1);
-    return dir + "log\\KvoaDecoder.log";
+    return logfile::LogBeside(logfile::ProgramPath());
 }
 
 size_t LogSize()
 {
-    return media::ReadFile(LogPath()).size();
+    return size_t(logfile::Size(LogPath()));
 }
 
 std::string LogSince(size_t from)
 {
-    const Bytes log = media::ReadFile(LogPath());
-    return from < log.size() ? std::string(log.begin() + long(from), log.end()) : std::string();
+    return logfile::TextFrom(LogPath(), std::streamoff(from));
 }
 
 bool Has(const std::string &text, const std::string &part)

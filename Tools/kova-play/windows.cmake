@@ -23,13 +23,12 @@ if(KOVA_BUILD_TESTS AND TARGET gtest_main)
       bash ${CMAKE_CURRENT_SOURCE_DIR}/gen-samples.sh ${samples}
     DEPENDS gen-samples.sh)
   add_custom_target(kova_wine_play_samples DEPENDS ${sample_files})
-  add_executable(kova_wine_play_e2e ${PROJECT_SOURCE_DIR}/Tests/windows/kova_play_wine_e2e.cpp)
-  target_include_directories(kova_wine_play_e2e PRIVATE ${PROJECT_SOURCE_DIR}/Tests/integration)
+  add_executable(kova_wine_play_e2e ${PROJECT_SOURCE_DIR}/Tests/windows/kova_wine_play_e2e.cpp)
   target_compile_definitions(kova_wine_play_e2e PRIVATE
     KOVA_PLAY_PROGRAM="Z:$<TARGET_FILE:kova-play>"
     KOVA_PLAY_SAMPLE_DIR="Z:${samples}"
     KOVA_PLAY_WORK_DIR="Z:${CMAKE_CURRENT_BINARY_DIR}/wine-work")
-  target_link_libraries(kova_wine_play_e2e PRIVATE gtest_main)
+  target_link_libraries(kova_wine_play_e2e PRIVATE kova_test_support gtest_main)
   target_link_options(kova_wine_play_e2e PRIVATE -static)
   set_target_properties(kova_wine_play_e2e PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/Tests)
   add_dependencies(kova_wine_play_e2e kova-play kova_wine_play_samples)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -280,6 +281,20 @@ bool Make(const Options &o, Sample *sample, std::string *why)
         }
     }
     return true;
+}
+
+const Sample *Default(int seconds, std::string *why)
+{
+    static std::map<int, Sample> made;
+    auto it = made.find(seconds);
+    if (it != made.end())
+        return &it->second;
+    Options options;
+    options.seconds = seconds;
+    Sample sample;
+    if (!Make(options, &sample, why))
+        return nullptr;
+    return &made.emplace(seconds, std::move(sample)).first->second;
 }
 
 }  // namespace vendor_sample

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "LogFile.h"
 #include "kova_play_clips.h"
 
 namespace {
@@ -21,14 +22,6 @@ const std::string kPlayer = KOVA_PLAY_PROGRAM;
 const std::string kSamples = KOVA_PLAY_SAMPLE_DIR;
 const std::string kWork = KOVA_PLAY_WORK_DIR;
 constexpr DWORD kRunLimitMs = 120000;
-
-std::string Slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 struct PlayRun {
     DWORD status = DWORD(-1);
@@ -64,15 +57,15 @@ PlayRun Play(const std::string &args)
     }
     for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    run.out = Slurp(out);
-    run.err = Slurp(err);
+    run.out = logfile::TextFrom(out);
+    run.err = logfile::TextFrom(err);
     return run;
 }
 
 /* A 24-bit BMP, as the player writes it. */
 bool ReadBmp(const std::string &path, Picture &picture)
 {
-    const std::string file = Slurp(path);
+    const std::string file = logfile::TextFrom(path);
     if (file.size() < 54 || file[0] != 'B' || file[1] != 'M') return false;
     auto u32 = [&](size_t at) { return uint32_t(uint8_t(file[at])) | uint32_t(uint8_t(file[at + 1])) << 8 |
                                        uint32_t(uint8_t(file[at + 2])) << 16 | uint32_t(uint8_t(file[at + 3])) << 24; };
@@ -93,19 +86,10 @@ bool ReadBmp(const std::string &path, Picture &picture)
     return true;
 }
 
-std::vector<std::string> LogLinesFrom(const std::string &log, std::streamoff start)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(log, std::ios::binary);
-    in.seekg(start);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 TEST(KovaPlayOnWindows, TwoClipsShowTheirColoursAndTheLogHasNoError)
 {
-    const std::string log = kPlayer.substr(0, kPlayer.find_last_of("/\\")) + "\\log\\KvoaDecoder.log";
-    const std::streamoff logStart = std::streamoff(Slurp(log).size());
+    const logfile::fs::path log = logfile::LogBeside(kPlayer);
+    const std::streamoff logStart = logfile::Size(log);
     const std::string shot = kWork + "\\wall.bmp";
     DeleteFileA(shot.c_str());
     const PlayRun run = Play("--grid 4 --duration 4 --screenshot \"" + shot + "\" \"" + kSamples + "\\" +
@@ -120,7 +104,7 @@ TEST(KovaPlayOnWindows, TwoClipsShowTheirColoursAndTheLogHasNoError)
     for (int i = 0; i < 2; ++i) EXPECT_EQ(WrongColours(picture, panes[i], kClips[i]), "") << "pane " << i + 1;
 
     int opened = 0;
-    for (const std::string &line : LogLinesFrom(log, logStart)) {
+    for (const std::string &line : logfile::ReadLines(log, logStart)) {
         EXPECT_FALSE(IsErrorLine(line)) << "error line in the log: " << line;
         if (line.find("QXOpenDecoder return 0") != std::string::npos) ++opened;
     }

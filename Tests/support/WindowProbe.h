@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "TestWindow.h"
 #include "VendorSample.h"
 
 namespace probe {
@@ -24,16 +25,7 @@ using vendor_sample::Rgb;
 /* A visible popup window with a black background at (x, y). */
 inline HWND MakeWindow(int x, int y, int width, int height)
 {
-    static const bool registered = [] {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "kova_test_probe";
-        wc.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-        return RegisterClassA(&wc) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExA(0, "kova_test_probe", "", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
-                           nullptr, nullptr);
+    return kova_test::MakePopup("kova_test_probe", x, y, width, height, (HBRUSH)GetStockObject(BLACK_BRUSH));
 }
 
 inline COLORREF Pixel(HWND window, int x, int y)

@@ -74,6 +74,12 @@ Bytes StreamHeader();
  * is missing or fails. */
 bool Make(const Options &options, Sample *sample, std::string *why);
 
+/* The sample of the default options, `seconds` long (the 320x240
+ * quadrants at 25 pictures a second with a 1 kHz A-law tone most tests
+ * play), made once per process. Null with a reason when it cannot be made;
+ * the next call tries again. */
+const Sample *Default(int seconds, std::string *why);
+
 /* Program stream pieces. */
 Bytes PackHeader(uint64_t scr90k);
 Bytes SystemHeader();
