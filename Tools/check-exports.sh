@@ -34,3 +34,20 @@ if [ "$expected" != "$actual" ]; then
   exit 1
 fi
 echo "Export table of $lib: $(echo "$actual" | wc -l) names, as listed."
+
+# A 32-bit GCC client links against the import library beside the DLL the
+# ordinary way, every export by the name its compiler gives it.
+implib="$(dirname "$lib")/lib$(basename "$lib").a"
+if [ "${machine:-}" = 014c ] && [ -f "$implib" ]; then
+  client=$(mktemp -d)
+  trap 'rm -rf "$client"' EXIT
+  {
+    echo '#include "KovaDecoder.h"'
+    echo 'void *const every_export[] = {'
+    echo "$list" | awk '{printf "    (void *)&%s,\n", $1}'
+    echo '};'
+    echo 'int main() { return every_export[0] ? 0 : 1; }'
+  } >"$client/client.cpp"
+  i686-w64-mingw32-g++ -I"$root/Src/api" -I"$root/Src/public" "$client/client.cpp" "$implib" -o "$client/client.exe"
+  echo "A 32-bit client links all $(echo "$list" | wc -l) exports through $(basename "$implib")."
+fi
