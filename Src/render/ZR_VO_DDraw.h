@@ -102,7 +102,7 @@ public:
      * monitor list and the bitmap; the state is left as it is. */
     void Close() override;
 
-    /* What tests and diagnostics look at from outside. */
+    /* For tests and diagnostics. */
     OutputState GetState() const { return static_cast<OutputState>(state.load()); }
     PictureLayout GetLayout() const { return layout; }
     RECT GetRegion() const { return regionRect; }
@@ -134,8 +134,8 @@ private:
                                 HMONITOR monitor);
     /* Monitors of the list that have a row in the per-monitor tables. */
     int MonitorSlots() const;
-    /* Monitor i has what every present needs: its DirectDraw object, its
-     * primary and its stage surface. */
+    /* The monitor has what every present needs: its DirectDraw object,
+     * its primary and its stage surface. */
     bool MonitorReady(int monitor) const;
     uint32_t CreateDevices();
     uint32_t CreatePrimaryAndStageSurfaces();
@@ -172,7 +172,9 @@ private:
     void StartRefreshThread();
     /* Ends the refresh thread, unless called on it. */
     void StopRefreshThread();
+    /* Tells the refresh thread to end and waits for it. */
     void EndRefreshThread();
+    /* Waits for a refresh thread told to end, and forgets its handle. */
     void JoinRefreshThread();
     void Repaint();
 
