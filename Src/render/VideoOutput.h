@@ -11,8 +11,7 @@
 
 #include "platform/win32.h"
 
-#include <stdint.h>
-
+#include <cstdint>
 #include <functional>
 
 /* DrawYUV result of an output for a null plane; the renderer reports the
@@ -38,7 +37,7 @@ inline bool IsLastingDrawFailure(uint32_t result)
 
 class IVideoOutput {
 public:
-    virtual ~IVideoOutput() {}
+    virtual ~IVideoOutput() = default;
 
     /* Binds the output to a window; the objects for it are built by the
      * next DrawYUV. */

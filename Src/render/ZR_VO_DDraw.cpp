@@ -1,17 +1,9 @@
-/* Lifecycle of the DirectDraw output: construction, binding, the geometry
- * check, setup of every monitor's objects, release and the refresh thread.
- * Presenting a picture lives in ZR_VO_DDrawPresent.cpp. */
 #include "render/ZR_VO_DDraw.h"
-#include "platform/ThreadStack.h"
 
 #include "render/ZR_VO_Monitors.h"
 
-#include <process.h>
-#include <string.h>
-
 #include <algorithm>
 #include <exception>
-#include <string>
 
 namespace {
 
@@ -21,7 +13,7 @@ class MutexHold {
 public:
     explicit MutexHold(HANDLE mutex) : mutex_(mutex)
     {
-        DWORD waited = mutex_ ? WaitForSingleObject(mutex_, INFINITE) : WAIT_FAILED;
+        const DWORD waited = mutex_ ? WaitForSingleObject(mutex_, INFINITE) : WAIT_FAILED;
         owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     }
     ~MutexHold()
@@ -37,84 +29,29 @@ private:
     bool owned_;
 };
 
-template <class T>
-void ReleaseInterface(T *&object)
-{
-    if (object) {
-        object->Release();
-        object = NULL;
-    }
-}
-
-/* The default device is asked for with a null GUID. */
-bool IsDefaultDevice(const GUID &guid)
-{
-    return guid.Data1 == 0 && guid.Data2 == 0 && guid.Data3 == 0 && guid.Data4[0] == 0;
-}
-
 }  // namespace
 
 CZR_VO_DDraw::CZR_VO_DDraw(int displayMode)
-    : drawnCount(0),
-      stopThread(0),
-      state(NeedsSetup),
-      lock(CreateMutexA(NULL, FALSE, NULL)),
-      monitors(NULL),
+    : lock(CreateMutexA(nullptr, FALSE, nullptr)),
       method(displayMode == 0 ? MethodGdi : MethodAutomatic),
-      layout(Yuy2),
-      width(352),
-      height(288),
-      lumaPitch(352),
-      chromaPitch(176),
-      window(NULL),
-      rebuildRequested(0),
-      gdiBufferSize(0),
-      gdiBuffer(NULL),
-      gdiHeader(NULL),
-      gdiPixels(NULL),
-      gdiStride(0),
-      regionEnabled(0),
-      refreshThread(NULL),
-      refreshThreadId(0),
-      refreshWake(CreateEventA(NULL, TRUE, FALSE, NULL)),
-      pictureHeld(false),
-      repaintCount(0)
+      refreshWake(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     for (int i = 0; i < kMaxMonitors; ++i) {
-        directDraw[i] = NULL;
-        primarySurface[i] = NULL;
-        stageSurface[i] = NULL;
-        pictureSurface[i] = NULL;
-        memset(&blitFx[i], 0, sizeof blitFx[i]);
-        blitFx[i].dwSize = sizeof blitFx[i];
-        memset(&lockDesc[i], 0, sizeof lockDesc[i]);
-        lockDesc[i].dwSize = sizeof lockDesc[i];
-        memset(&deviceGuid[i], 0, sizeof deviceGuid[i]);
+        ClearRecord(blitFx[i]);
+        ClearRecord(lockDesc[i]);
     }
-    SetRectEmpty(&savedWindowRect);
-    SetRectEmpty(&destRect);
     SetRect(&sourceRect, 0, 0, width, height);
-    SetRectEmpty(&regionRect);
-    memset(&pictureDesc, 0, sizeof pictureDesc);
-    memset(&primaryDesc, 0, sizeof primaryDesc);
-    memset(&stageDesc, 0, sizeof stageDesc);
     // Without its mutex the output could not keep the thread off a setup.
     if (lock) StartRefreshThread();
 }
 
 CZR_VO_DDraw::~CZR_VO_DDraw()
 {
-    stopThread = 1;
-    if (refreshWake) SetEvent(refreshWake);
-    if (refreshThread) {
-        WaitForSingleObject(refreshThread, INFINITE);
-        CloseHandle(refreshThread);
-        refreshThread = NULL;
-    }
+    EndRefreshThread();
     if (lock) CloseHandle(lock);
-    lock = NULL;
+    lock = nullptr;
     // The window repaints its background, so the last picture disappears.
-    if (window) InvalidateRect(window, NULL, TRUE);
+    if (window) InvalidateRect(window, nullptr, TRUE);
     ReleaseObjects();
     if (refreshWake) CloseHandle(refreshWake);
 }
@@ -140,10 +77,10 @@ void CZR_VO_DDraw::StoreRegion(int enable, int x1, int y1, int x2, int y2)
     if (!enable) return;
     // Out-of-range values are the exported function's to refuse; 64-bit
     // products keep stray ones from overflowing.
-    const int32_t px1 = (int32_t)((int64_t)x1 * width / 100);
-    const int32_t px2 = (int32_t)((int64_t)x2 * width / 100);
-    const int32_t py1 = (int32_t)((int64_t)y1 * height / 100);
-    const int32_t py2 = (int32_t)((int64_t)y2 * height / 100);
+    const int32_t px1 = static_cast<int32_t>(static_cast<int64_t>(x1) * width / 100);
+    const int32_t px2 = static_cast<int32_t>(static_cast<int64_t>(x2) * width / 100);
+    const int32_t py1 = static_cast<int32_t>(static_cast<int64_t>(y1) * height / 100);
+    const int32_t py2 = static_cast<int32_t>(static_cast<int64_t>(y2) * height / 100);
     SetRect(&regionRect, std::min(px1, px2), std::min(py1, py2), std::max(px1, px2), std::max(py1, py2));
 }
 
@@ -208,11 +145,6 @@ void CZR_VO_DDraw::Close()
     ReleaseObjects();
 }
 
-int CZR_VO_DDraw::MonitorSlots() const
-{
-    return monitors ? std::min(monitors->GetCount(), (int)kMaxMonitors) : 0;
-}
-
 uint32_t CZR_VO_DDraw::Setup()
 {
     if (window) GetWindowRect(window, &savedWindowRect);
@@ -225,252 +157,30 @@ uint32_t CZR_VO_DDraw::Setup()
         monitors = new CMonitors();
     } catch (const std::exception &) {
         // A monitor attached while counting, or no memory.
-        monitors = NULL;
+        monitors = nullptr;
         return kDrawRebuilt;
     }
 
     uint32_t result = CreateDevices();
     if (result == 0) result = CreatePrimaryAndStageSurfaces();
     if (result != 0) return result;
+    // GDI drawing too needs the surfaces and clippers above and below.
     bool useGdi = false;
     SelectPictureLayout(&useGdi);
     result = AttachClippers();
     if (result != 0) return result;
 
+    // A Close, or the release above, stopped the refresh thread; a setup
+    // that a repaint started on the refresh thread left it running.
     if (stopThread) StartRefreshThread();
     // Only a setup that got through every step leaves a ready state.
     state = useGdi ? GdiReady : DirectDrawReady;
     return 0;
 }
 
-BOOL WINAPI CZR_VO_DDraw::OnDevice(GUID *guid, LPSTR, LPSTR driverName, LPVOID context, HMONITOR)
-{
-    CZR_VO_DDraw *self = static_cast<CZR_VO_DDraw *>(context);
-    if (!driverName) return TRUE;
-    const int count = self->monitors->GetCount();
-    for (int i = 0; i < count; ++i) {
-        if (self->monitors->GetMonitor(i).GetDeviceName() != driverName) continue;
-        if (i < kMaxMonitors && guid) self->deviceGuid[i] = *guid;
-        break;
-    }
-    return TRUE;
-}
-
-uint32_t CZR_VO_DDraw::CreateDevices()
-{
-    DirectDrawEnumerateExA(OnDevice, this,
-                           DDENUM_ATTACHEDSECONDARYDEVICES | DDENUM_DETACHEDSECONDARYDEVICES |
-                               DDENUM_NONDISPLAYDEVICES);
-    const int slots = MonitorSlots();
-    for (int i = 0; i < slots; ++i) {
-        GUID *guid = IsDefaultDevice(deviceGuid[i]) ? NULL : &deviceGuid[i];
-        void *created = NULL;
-        if (FAILED(DirectDrawCreateEx(guid, &created, IID_IDirectDraw7, NULL))) return kDrawCreateFailed;
-        directDraw[i] = static_cast<IDirectDraw7 *>(created);
-        if (FAILED(directDraw[i]->SetCooperativeLevel(window, DDSCL_NORMAL))) return kDrawCooperativeFailed;
-        DDCAPS caps;
-        memset(&caps, 0, sizeof caps);
-        caps.dwSize = sizeof caps;
-        if (FAILED(directDraw[i]->GetCaps(&caps, NULL))) return kDrawCapsFailed;
-    }
-    return 0;
-}
-
-uint32_t CZR_VO_DDraw::CreatePrimaryAndStageSurfaces()
-{
-    const int slots = MonitorSlots();
-    for (int i = 0; i < slots; ++i) {
-        memset(&primaryDesc, 0, sizeof primaryDesc);
-        primaryDesc.dwSize = sizeof primaryDesc;
-        primaryDesc.dwFlags = DDSD_CAPS;
-        primaryDesc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-        if (!directDraw[i] || FAILED(directDraw[i]->CreateSurface(&primaryDesc, &primarySurface[i], NULL))) {
-            primarySurface[i] = NULL;
-            return kDrawPrimaryFailed;
-        }
-    }
-    for (int i = 0; i < slots; ++i) {
-        memset(&primaryDesc, 0, sizeof primaryDesc);
-        primaryDesc.dwSize = sizeof primaryDesc;
-        if (!primarySurface[i] || FAILED(primarySurface[i]->GetSurfaceDesc(&primaryDesc)))
-            return kDrawPrimaryDescFailed;
-        memset(&stageDesc, 0, sizeof stageDesc);
-        stageDesc.dwSize = sizeof stageDesc;
-        stageDesc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-        stageDesc.dwHeight = height;
-        stageDesc.dwWidth = width;
-        stageDesc.ddpfPixelFormat = primaryDesc.ddpfPixelFormat;
-        stageDesc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-        if (!directDraw[i] || FAILED(directDraw[i]->CreateSurface(&stageDesc, &stageSurface[i], NULL))) {
-            stageSurface[i] = NULL;
-            return kDrawStageFailed;
-        }
-    }
-    return 0;
-}
-
-bool CZR_VO_DDraw::TryPictureSurfaces(const DDPIXELFORMAT &format)
-{
-    DDBLTFX fill;
-    memset(&fill, 0, sizeof fill);
-    fill.dwSize = sizeof fill;
-    fill.dwFillColor = 0;
-    memset(&pictureDesc, 0, sizeof pictureDesc);
-    pictureDesc.dwSize = sizeof pictureDesc;
-    pictureDesc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-    pictureDesc.dwHeight = height;
-    pictureDesc.dwWidth = width;
-    pictureDesc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    pictureDesc.ddpfPixelFormat = format;
-
-    const int slots = MonitorSlots();
-    for (int i = 0; i < slots; ++i) {
-        if (!directDraw[i]) return false;
-        if (FAILED(directDraw[i]->CreateSurface(&pictureDesc, &pictureSurface[i], NULL))) {
-            pictureSurface[i] = NULL;
-            return false;
-        }
-        if (FAILED(pictureSurface[i]->Blt(NULL, NULL, NULL, DDBLT_COLORFILL, &fill))) return false;
-        memset(&lockDesc[i], 0, sizeof lockDesc[i]);
-        lockDesc[i].dwSize = sizeof lockDesc[i];
-        if (FAILED(pictureSurface[i]->Lock(NULL, &lockDesc[i], DDLOCK_WAIT, NULL))) return false;
-        pictureSurface[i]->Unlock(NULL);
-    }
-    return true;
-}
-
-void CZR_VO_DDraw::ReleasePictureSurfaces()
-{
-    for (int i = 0; i < kMaxMonitors; ++i) ReleaseInterface(pictureSurface[i]);
-}
-
-void CZR_VO_DDraw::SelectPictureLayout(bool *useGdi)
-{
-    *useGdi = false;
-    if (method == MethodAutomatic) {
-        // The display's own format first; with several monitors the last
-        // one's, which the stage descriptions left in primaryDesc.
-        const DDPIXELFORMAT &display = primaryDesc.ddpfPixelFormat;
-        PictureLayout rgb = GdiOnly;
-        if (display.dwRGBBitCount == 32)
-            rgb = Rgb32;
-        else if (display.dwRGBBitCount == 24)
-            rgb = Rgb24;
-        else if (display.dwRGBBitCount == 16 && display.dwRBitMask == 0xF800)
-            rgb = Rgb565;
-        else if (display.dwRGBBitCount == 16 && display.dwRBitMask == 0x7C00)
-            rgb = Rgb555;
-        if (rgb != GdiOnly && TryPictureSurfaces(display)) {
-            layout = rgb;
-            return;
-        }
-        ReleasePictureSurfaces();
-
-        static const DWORD kFourCCs[] = {MAKEFOURCC('Y', 'U', 'Y', '2'), MAKEFOURCC('U', 'Y', 'V', 'Y')};
-        static const PictureLayout kPacked[] = {Yuy2, Uyvy};
-        for (int k = 0; k < 2; ++k) {
-            DDPIXELFORMAT packed;
-            memset(&packed, 0, sizeof packed);
-            packed.dwSize = sizeof packed;
-            packed.dwFlags = DDPF_FOURCC;
-            packed.dwFourCC = kFourCCs[k];
-            if (TryPictureSurfaces(packed)) {
-                layout = kPacked[k];
-                return;
-            }
-            ReleasePictureSurfaces();
-        }
-    }
-    layout = GdiOnly;
-    SetupGdi();
-    *useGdi = true;
-}
-
-uint32_t CZR_VO_DDraw::AttachClippers()
-{
-    const int slots = MonitorSlots();
-    for (int i = 0; i < slots; ++i) {
-        if (!directDraw[i] || !primarySurface[i]) return kDrawClipperFailed;
-        IDirectDrawClipper *clipper = NULL;
-        if (FAILED(directDraw[i]->CreateClipper(0, &clipper, NULL)) || !clipper) return kDrawClipperFailed;
-        HRESULT result = clipper->SetHWnd(0, window);
-        if (SUCCEEDED(result)) result = primarySurface[i]->SetClipper(clipper);
-        // The primary surface keeps an attached clipper alive.
-        clipper->Release();
-        if (FAILED(result)) return kDrawClipperFailed;
-    }
-    return 0;
-}
-
 void CZR_VO_DDraw::ReleaseObjects()
 {
-    for (int i = 0; i < kMaxMonitors; ++i) {
-        ReleaseInterface(pictureSurface[i]);
-        ReleaseInterface(stageSurface[i]);
-        ReleaseInterface(primarySurface[i]);
-        if (directDraw[i]) {
-            directDraw[i]->SetCooperativeLevel(NULL, DDSCL_NORMAL);
-            ReleaseInterface(directDraw[i]);
-        }
-    }
-    delete monitors;
-    monitors = NULL;
-    if (gdiBuffer) {
-        GlobalUnlock(gdiBuffer);
-        GlobalFree(gdiBuffer);
-    }
-    gdiBuffer = NULL;
-    gdiHeader = NULL;
-    gdiPixels = NULL;
-    gdiBufferSize = 0;
+    ReleaseMonitorObjects();
+    ReleaseGdi();
     pictureHeld = false;
-}
-
-void CZR_VO_DDraw::StopRefreshThread()
-{
-    // Never waited for from itself; the lock held here does not block it,
-    // since it only ever tries the lock.
-    if (!refreshThread || GetCurrentThreadId() == refreshThreadId) return;
-    stopThread = 1;
-    if (refreshWake) SetEvent(refreshWake);
-    WaitForSingleObject(refreshThread, INFINITE);
-    CloseHandle(refreshThread);
-    refreshThread = NULL;
-}
-
-void CZR_VO_DDraw::StartRefreshThread()
-{
-    if (refreshThread) {
-        WaitForSingleObject(refreshThread, INFINITE);
-        CloseHandle(refreshThread);
-        refreshThread = NULL;
-    }
-    stopThread = 0;
-    if (refreshWake) ResetEvent(refreshWake);
-    refreshThread = reinterpret_cast<HANDLE>(_beginthreadex(NULL, kThreadStackReserve, RefreshThread, this,
-                                                                  kThreadStackFlags, &refreshThreadId));
-}
-
-unsigned __stdcall CZR_VO_DDraw::RefreshThread(void *context)
-{
-    CZR_VO_DDraw *self = static_cast<CZR_VO_DDraw *>(context);
-    uint32_t remembered = 0;
-    while (!self->stopThread) {
-        // Never waits for the lock: a busy output means a picture is being
-        // drawn, or a Close is waiting for this thread to end.
-        const DWORD taken = WaitForSingleObject(self->lock, 0);
-        if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
-            const uint32_t count = self->drawnCount;
-            if (count == remembered)
-                self->Repaint();
-            else
-                remembered = count;
-            ReleaseMutex(self->lock);
-        }
-        if (self->refreshWake)
-            WaitForSingleObject(self->refreshWake, kRefreshPeriod);
-        else
-            Sleep(kRefreshPeriod);
-    }
-    return 0;
 }

@@ -16,7 +16,14 @@
  *
  * All objects are built by the first DrawYUV after construction, SetWindow
  * or a change of picture geometry, and after a failed lock of an RGB
- * picture surface (the display format changed). */
+ * picture surface (the display format changed).
+ *
+ * One class, one concern a file:
+ *   ZR_VO_DDraw.cpp          binding, geometry, the order of setup and release
+ *   ZR_VO_DDrawSurfaces.cpp  each monitor's DirectDraw object and surfaces
+ *   ZR_VO_DDrawCanvas.cpp    the bitmap drawn with GDI
+ *   ZR_VO_DDrawPresent.cpp   a picture onto every monitor the window covers
+ *   ZR_VO_DDrawRefresh.cpp   the refresh thread and its repaint */
 #ifndef KOVA_RENDER_ZR_VO_DDRAW_H
 #define KOVA_RENDER_ZR_VO_DDRAW_H
 
@@ -25,9 +32,10 @@
 #include "color/ZR_VO_ColorConvert.h"
 
 #include <ddraw.h>
-#include <stdint.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 
 class CMonitors;
 
@@ -81,6 +89,9 @@ public:
      * releases everything. Must not run while DrawYUV runs. */
     ~CZR_VO_DDraw() override;
 
+    CZR_VO_DDraw(const CZR_VO_DDraw &) = delete;
+    CZR_VO_DDraw &operator=(const CZR_VO_DDraw &) = delete;
+
     void SetWindow(HWND window) override;
     uint32_t DrawYUV(const uint8_t *y, const uint8_t *u, const uint8_t *v, int width, int height,
                      int lumaPitch, int chromaPitch) override;
@@ -104,76 +115,106 @@ private:
         const uint8_t *y, *u, *v;
     };
 
+    /* DirectDraw refuses a record whose dwSize is not its own. */
+    template <class Record>
+    static void ClearRecord(Record &record)
+    {
+        std::memset(&record, 0, sizeof record);
+        record.dwSize = sizeof record;
+    }
+
+    /* Binding, geometry, and the order of setup and release. */
     uint32_t CheckGeometry(int width, int height, int lumaPitch, int chromaPitch);
     void StoreRegion(int enable, int x1, int y1, int x2, int y2);
     uint32_t Setup();
+    void ReleaseObjects();
+
+    /* Each monitor's DirectDraw object and surfaces. */
+    static BOOL WINAPI OnDevice(GUID *guid, LPSTR description, LPSTR driverName, LPVOID context,
+                                HMONITOR monitor);
+    /* Monitors of the list that have a row in the per-monitor tables. */
+    int MonitorSlots() const;
+    /* The monitor has what every present needs: its DirectDraw object,
+     * its primary and its stage surface. */
+    bool MonitorReady(int monitor) const;
     uint32_t CreateDevices();
     uint32_t CreatePrimaryAndStageSurfaces();
+    /* An off-screen plain surface of the picture's size in `format`. */
+    void DescribeOffscreen(DDSURFACEDESC2 *desc, const DDPIXELFORMAT &format) const;
     void SelectPictureLayout(bool *useGdi);
     /* Makes, fills, locks and unlocks a picture surface of `format` for
      * every monitor; false at the first failure. */
     bool TryPictureSurfaces(const DDPIXELFORMAT &format);
     void ReleasePictureSurfaces();
     uint32_t AttachClippers();
-    void ReleaseObjects();
-    void StopRefreshThread();
-    void StartRefreshThread();
+    /* Every monitor's surfaces and DirectDraw object, and the monitor list. */
+    void ReleaseMonitorObjects();
 
+    /* The bitmap drawn with GDI. */
+    void SetupGdi();
+    /* A null picture draws what the bitmap holds. */
+    uint32_t PresentGdi(const Picture *picture);
+    void ReleaseGdi();
+
+    /* A picture onto every monitor the window covers. */
     uint32_t PresentDirectDraw(const Picture &picture);
     uint32_t ConvertIntoSurface(int monitor, const Picture &picture);
+    bool ReadClientArea();
     uint32_t CheckWindow();
     /* 0, or the first blit failure: kDrawStageBlitFailed or
      * kDrawScreenBlitFailed. Every monitor is tried. */
     uint32_t BlitOntoMonitors();
     /* A zoom region with no whole pixel of the picture in it. */
     bool RegionIsEmpty() const;
-    void SetupGdi();
-    uint32_t PresentGdi(const Picture *picture);
-    bool ReadClientArea();
+
+    /* The refresh thread and its repaint. */
+    static unsigned __stdcall RefreshThread(void *context);
+    void StartRefreshThread();
+    /* Ends the refresh thread, unless called on it. */
+    void StopRefreshThread();
+    /* Tells the refresh thread to end and waits for it. */
+    void EndRefreshThread();
+    /* Waits for a refresh thread told to end, and forgets its handle. */
+    void JoinRefreshThread();
     void Repaint();
 
-    static unsigned __stdcall RefreshThread(void *context);
-    static BOOL WINAPI OnDevice(GUID *guid, LPSTR description, LPSTR driverName, LPVOID context,
-                                HMONITOR monitor);
-    int MonitorSlots() const;
-
     /* Refresh thread bookkeeping, read without the lock. */
-    std::atomic<uint32_t> drawnCount;
-    std::atomic<int32_t> stopThread;
-    std::atomic<int32_t> state;
-    HANDLE lock;                    // unnamed mutex: drawing, setup, release, repaint
-    CMonitors *monitors;
+    std::atomic<uint32_t> drawnCount{0};
+    std::atomic<int32_t> stopThread{0};
+    std::atomic<int32_t> state{NeedsSetup};
+    HANDLE lock = nullptr;  // unnamed mutex: drawing, setup, release, repaint
+    CMonitors *monitors = nullptr;
     PresentMethod method;
-    PictureLayout layout;
-    IDirectDraw7 *directDraw[kMaxMonitors];
-    IDirectDrawSurface7 *primarySurface[kMaxMonitors];
-    IDirectDrawSurface7 *stageSurface[kMaxMonitors];
-    IDirectDrawSurface7 *pictureSurface[kMaxMonitors];
+    PictureLayout layout = Yuy2;
+    IDirectDraw7 *directDraw[kMaxMonitors] = {};
+    IDirectDrawSurface7 *primarySurface[kMaxMonitors] = {};
+    IDirectDrawSurface7 *stageSurface[kMaxMonitors] = {};
+    IDirectDrawSurface7 *pictureSurface[kMaxMonitors] = {};
     DDBLTFX blitFx[kMaxMonitors];
     DDSURFACEDESC2 lockDesc[kMaxMonitors];
-    GUID deviceGuid[kMaxMonitors];
-    RECT savedWindowRect;           // screen coordinates
-    RECT destRect;                  // client area, screen coordinates
-    RECT sourceRect;                // (0, 0, width, height)
-    int32_t width, height, lumaPitch, chromaPitch;
-    HWND window;
-    int32_t rebuildRequested;
-    uint32_t gdiBufferSize;
-    HGLOBAL gdiBuffer;
-    BITMAPINFOHEADER *gdiHeader;
-    uint8_t *gdiPixels;
-    int32_t gdiStride;
+    GUID deviceGuid[kMaxMonitors] = {};
+    RECT savedWindowRect = {};  // screen coordinates
+    RECT destRect = {};         // client area, screen coordinates
+    RECT sourceRect = {};       // (0, 0, width, height)
+    int32_t width = 352, height = 288, lumaPitch = 352, chromaPitch = 176;
+    HWND window = nullptr;
+    int32_t rebuildRequested = 0;
+    uint32_t gdiBufferSize = 0;
+    HGLOBAL gdiBuffer = nullptr;
+    BITMAPINFOHEADER *gdiHeader = nullptr;
+    uint8_t *gdiPixels = nullptr;
+    int32_t gdiStride = 0;
     CZR_VO_ColorConvert converter;
-    DDSURFACEDESC2 pictureDesc, primaryDesc, stageDesc;
-    RECT regionRect;                // picture pixels
-    int32_t regionEnabled;
-    HANDLE refreshThread;
-    unsigned refreshThreadId;
-    HANDLE refreshWake;             // manual-reset; ends the refresh thread's sleep
+    DDSURFACEDESC2 pictureDesc = {}, primaryDesc = {}, stageDesc = {};
+    RECT regionRect = {};  // picture pixels
+    int32_t regionEnabled = 0;
+    HANDLE refreshThread = nullptr;
+    unsigned refreshThreadId = 0;
+    HANDLE refreshWake = nullptr;  // manual-reset; ends the refresh thread's sleep
     /* The surfaces or the bitmap hold a converted picture that a repaint
      * may show; cleared by every setup. */
-    bool pictureHeld;
-    std::atomic<uint32_t> repaintCount;
+    bool pictureHeld = false;
+    std::atomic<uint32_t> repaintCount{0};
 };
 
 #endif

@@ -1,11 +1,36 @@
-/* Presenting a picture: conversion into the locked picture surfaces, the
- * window check, the blits onto every monitor, GDI drawing, and the refresh
- * thread's repaint of what the surfaces or the bitmap already hold. */
 #include "render/ZR_VO_DDraw.h"
 
 #include "render/ZR_VO_Monitors.h"
 
-#include <string.h>
+namespace {
+
+/* The six conversions into a surface share one signature. */
+using Conversion = decltype(&CZR_VO_ColorConvert::ConvertToYuy2);
+
+/* The conversion that writes a picture surface of `layout`; none for GDI
+ * drawing, which has no picture surface. */
+Conversion ConversionFor(CZR_VO_DDraw::PictureLayout layout)
+{
+    switch (layout) {
+    case CZR_VO_DDraw::Yuy2:
+        return &CZR_VO_ColorConvert::ConvertToYuy2;
+    case CZR_VO_DDraw::Uyvy:
+        return &CZR_VO_ColorConvert::ConvertToUyvy;
+    case CZR_VO_DDraw::Rgb32:
+        return &CZR_VO_ColorConvert::ConvertToRgb32;
+    case CZR_VO_DDraw::Rgb24:
+        return &CZR_VO_ColorConvert::ConvertToRgb24;
+    case CZR_VO_DDraw::Rgb565:
+        return &CZR_VO_ColorConvert::ConvertToRgb565;
+    case CZR_VO_DDraw::Rgb555:
+        return &CZR_VO_ColorConvert::ConvertToRgb555;
+    case CZR_VO_DDraw::GdiOnly:
+        break;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 uint32_t CZR_VO_DDraw::PresentDirectDraw(const Picture &picture)
 {
@@ -16,7 +41,7 @@ uint32_t CZR_VO_DDraw::PresentDirectDraw(const Picture &picture)
     pictureHeld = false;
     const int slots = MonitorSlots();
     for (int i = 0; i < slots; ++i) {
-        if (!directDraw[i] || !primarySurface[i] || !stageSurface[i]) return kDrawObjectMissing;
+        if (!MonitorReady(i)) return kDrawObjectMissing;
         const uint32_t converted = ConvertIntoSurface(i, picture);
         if (converted == 0) continue;
         if (rebuildRequested) {
@@ -43,42 +68,22 @@ bool CZR_VO_DDraw::RegionIsEmpty() const
 uint32_t CZR_VO_DDraw::ConvertIntoSurface(int monitor, const Picture &picture)
 {
     DDSURFACEDESC2 &desc = lockDesc[monitor];
-    memset(&desc, 0, sizeof desc);
-    desc.dwSize = sizeof desc;
+    ClearRecord(desc);
     IDirectDrawSurface7 *surface = pictureSurface[monitor];
     if (!surface) return kDrawRebuilt;
-    if (FAILED(surface->Lock(NULL, &desc, DDLOCK_WAIT, NULL))) {
+    if (FAILED(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr))) {
+        // A packed YUV surface comes back with Restore; an RGB one fails
+        // because the display's format changed under it.
         surface->Restore();
         if (layout != Yuy2 && layout != Uyvy) rebuildRequested = 1;
         return kDrawLockFailed;
     }
     uint8_t *pixels = static_cast<uint8_t *>(desc.lpSurface);
-    const int pitch = desc.lPitch;
-    if (pixels) {
-        switch (layout) {
-        case Yuy2:
-            converter.ConvertToYuy2(picture.y, lumaPitch, picture.u, picture.v, chromaPitch, pixels, pitch, width, height);
-            break;
-        case Uyvy:
-            converter.ConvertToUyvy(picture.y, lumaPitch, picture.u, picture.v, chromaPitch, pixels, pitch, width, height);
-            break;
-        case Rgb32:
-            converter.ConvertToRgb32(picture.y, lumaPitch, picture.u, picture.v, chromaPitch, pixels, pitch, width, height);
-            break;
-        case Rgb24:
-            converter.ConvertToRgb24(picture.y, lumaPitch, picture.u, picture.v, chromaPitch, pixels, pitch, width, height);
-            break;
-        case Rgb565:
-            converter.ConvertToRgb565(picture.y, lumaPitch, picture.u, picture.v, chromaPitch, pixels, pitch, width, height);
-            break;
-        case Rgb555:
-            converter.ConvertToRgb555(picture.y, lumaPitch, picture.u, picture.v, chromaPitch, pixels, pitch, width, height);
-            break;
-        case GdiOnly:
-            break;
-        }
-    }
-    surface->Unlock(NULL);
+    const Conversion convert = ConversionFor(layout);
+    if (pixels && convert)
+        (converter.*convert)(picture.y, lumaPitch, picture.u, picture.v, chromaPitch, pixels, desc.lPitch, width,
+                             height);
+    surface->Unlock(nullptr);
     return 0;
 }
 
@@ -145,7 +150,7 @@ uint32_t CZR_VO_DDraw::BlitOntoMonitors()
         dest.top -= monitor.top;
         dest.bottom -= monitor.top;
         RECT shown = source;
-        const HRESULT shownResult = primary->Blt(&dest, stage, &shown, DDBLT_WAIT, NULL);
+        const HRESULT shownResult = primary->Blt(&dest, stage, &shown, DDBLT_WAIT, nullptr);
         if (shownResult == DDERR_SURFACELOST) {
             // Restored: the next picture is shown again.
             primary->Restore();
@@ -156,91 +161,4 @@ uint32_t CZR_VO_DDraw::BlitOntoMonitors()
         }
     }
     return result;
-}
-
-void CZR_VO_DDraw::SetupGdi()
-{
-    gdiStride = (width * 3 + 3) & ~3;
-    gdiBufferSize = (uint32_t)sizeof(BITMAPINFOHEADER) + (uint32_t)gdiStride * (uint32_t)height;
-    gdiBuffer = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, gdiBufferSize);
-    gdiHeader = gdiBuffer ? static_cast<BITMAPINFOHEADER *>(GlobalLock(gdiBuffer)) : NULL;
-    if (!gdiHeader) {
-        // GDI present then reports the output as not ready.
-        if (gdiBuffer) GlobalFree(gdiBuffer);
-        gdiBuffer = NULL;
-        gdiBufferSize = 0;
-        gdiPixels = NULL;
-    } else {
-        memset(gdiHeader, 0, sizeof *gdiHeader);
-        gdiHeader->biSize = sizeof *gdiHeader;
-        gdiHeader->biWidth = width;
-        gdiHeader->biHeight = height;  // positive: rows stored bottom-up
-        gdiHeader->biPlanes = 1;
-        gdiHeader->biBitCount = 24;
-        gdiHeader->biCompression = BI_RGB;
-        gdiHeader->biSizeImage = (DWORD)gdiStride * (DWORD)height;
-        gdiPixels = reinterpret_cast<uint8_t *>(gdiHeader) + sizeof *gdiHeader;
-    }
-    if (ReadClientArea()) {
-        RECT client;
-        SetRect(&client, 0, 0, destRect.right - destRect.left, destRect.bottom - destRect.top);
-        InvalidateRect(window, &client, TRUE);
-    }
-}
-
-uint32_t CZR_VO_DDraw::PresentGdi(const Picture *picture)
-{
-    if (!gdiPixels) return kDrawNotReady;
-    ReadClientArea();
-    SetRect(&destRect, 0, 0, destRect.right - destRect.left, destRect.bottom - destRect.top);
-
-    HDC dc = GetDC(window);
-    const int previousMode = dc ? SetStretchBltMode(dc, COLORONCOLOR) : 0;
-    if (picture) {
-        // The negative height turns the picture over: its top row becomes
-        // the last row of the bottom-up bitmap.
-        converter.ConvertToRgb24(picture->y, lumaPitch, picture->u, picture->v, chromaPitch, gdiPixels, gdiStride,
-                                 width, -height);
-        pictureHeld = true;
-    }
-    if (!dc) return 0;
-    if (RegionIsEmpty()) {
-        SetStretchBltMode(dc, previousMode);
-        ReleaseDC(window, dc);
-        return kDrawRegionEmpty;
-    }
-
-    int sx = 0, sy = 0, sw = width, sh = height;
-    if (regionEnabled) {
-        // Source rows of a bottom-up bitmap count from its bottom.
-        sx = regionRect.left;
-        sy = height - regionRect.bottom;
-        sw = regionRect.right - regionRect.left;
-        sh = regionRect.bottom - regionRect.top;
-    }
-    StretchDIBits(dc, 0, 0, destRect.right, destRect.bottom, sx, sy, sw, sh, gdiPixels,
-                  reinterpret_cast<const BITMAPINFO *>(gdiHeader), DIB_RGB_COLORS, SRCCOPY);
-    SetStretchBltMode(dc, previousMode);
-    ReleaseDC(window, dc);
-    return 0;
-}
-
-void CZR_VO_DDraw::Repaint()
-{
-    // Shows only what the last conversion left in the surfaces or the
-    // bitmap: the caller's planes may already hold another picture.
-    if (!pictureHeld || !window) return;
-    if (state == GdiReady) {
-        PresentGdi(NULL);
-    } else if (state == DirectDrawReady) {
-        if (!monitors) return;
-        const int slots = MonitorSlots();
-        for (int i = 0; i < slots; ++i)
-            if (!directDraw[i] || !primarySurface[i] || !stageSurface[i]) return;
-        if (CheckWindow() != 0) return;
-        BlitOntoMonitors();
-    } else {
-        return;
-    }
-    ++repaintCount;
 }

@@ -48,7 +48,7 @@ RECT CMonitor::GetMonitorRect() const
     SetRect(&rect, 0, 0, 0, 0);
     if (!handle) return rect;
     AttachedCheck check{handle, false};
-    EnumDisplayMonitors(NULL, NULL, FindAttached, reinterpret_cast<LPARAM>(&check));
+    EnumDisplayMonitors(nullptr, nullptr, FindAttached, reinterpret_cast<LPARAM>(&check));
     if (!check.found) return rect;
     MONITORINFO info;
     std::memset(&info, 0, sizeof info);
@@ -72,9 +72,9 @@ std::string CMonitor::GetDeviceName() const
 CMonitors::CMonitors()
 {
     int count = GetSystemMetrics(SM_CMONITORS);
-    entries.resize(count > 0 ? (size_t)count : 0);
+    entries.resize(count > 0 ? static_cast<size_t>(count) : 0);
     Filling fill{&entries, 0, false};
-    EnumDisplayMonitors(NULL, NULL, FillEntry, reinterpret_cast<LPARAM>(&fill));
+    EnumDisplayMonitors(nullptr, nullptr, FillEntry, reinterpret_cast<LPARAM>(&fill));
     if (fill.overflow) throw CMonitorListError();
 }
 
@@ -83,6 +83,6 @@ CMonitors::~CMonitors() = default;
 CMonitor CMonitors::GetMonitor(int index) const
 {
     if (index < 0 || index >= GetCount()) throw std::invalid_argument("monitor index out of range");
-    const std::unique_ptr<CMonitor> &entry = entries[(size_t)index];
+    const std::unique_ptr<CMonitor> &entry = entries[static_cast<size_t>(index)];
     return entry ? CMonitor(*entry) : CMonitor();
 }

@@ -50,7 +50,7 @@ public:
     CMonitors &operator=(const CMonitors &) = delete;
     virtual ~CMonitors();
 
-    int GetCount() const { return (int)entries.size(); }
+    int GetCount() const { return static_cast<int>(entries.size()); }
     /* A copy of entry `index` (a null handle for an empty entry). Throws
      * std::invalid_argument for an index outside 0 ... GetCount() - 1. */
     CMonitor GetMonitor(int index) const;
