@@ -10,6 +10,8 @@
  * when the processor (and the system, for the wide registers) supports it. */
 #include "color/ColorRows.h"
 
+#include "color/ColorCoefficients.h"
+
 #if KOVA_COLOR_X86
 
 #include <immintrin.h>
@@ -104,14 +106,14 @@ KOVA_AVX2_INLINE __m256i LoadLuma(const uint8_t *p)
 template <Order kOrder>
 KOVA_AVX2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
 {
-    const __m256i k128 = _mm256_set1_epi16(128);
-    const __m256i cu = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(u), k128), 3);
-    const __m256i cv = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(v), k128), 3);
+    const __m256i neutral = _mm256_set1_epi16(kChromaZero);
+    const __m256i cu = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(u), neutral), kPreShift);
+    const __m256i cv = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(v), neutral), kPreShift);
     ChromaVec c;
-    c.r = _mm256_mulhi_epi16(cv, _mm256_set1_epi16(0x3343));
-    c.g = _mm256_adds_epi16(_mm256_mulhi_epi16(cu, _mm256_set1_epi16(static_cast<short>(0xF36E))),
-                            _mm256_mulhi_epi16(cv, _mm256_set1_epi16(static_cast<short>(0xE5E2))));
-    c.b = _mm256_mulhi_epi16(cu, _mm256_set1_epi16(0x40CF));
+    c.r = _mm256_mulhi_epi16(cv, _mm256_set1_epi16(kRedFromV));
+    c.g = _mm256_adds_epi16(_mm256_mulhi_epi16(cu, _mm256_set1_epi16(kGreenFromU)),
+                            _mm256_mulhi_epi16(cv, _mm256_set1_epi16(kGreenFromV)));
+    c.b = _mm256_mulhi_epi16(cu, _mm256_set1_epi16(kBlueFromU));
     return c;
 }
 
@@ -122,12 +124,13 @@ struct Sums {
 
 KOVA_AVX2_INLINE Sums RgbSums(__m256i luma, const ChromaVec &c)
 {
-    const __m256i yp = _mm256_subs_epu8(luma, _mm256_set1_epi8(16));
-    const __m256i kY = _mm256_set1_epi16(0x2568);
+    const __m256i yp = _mm256_subs_epu8(luma, _mm256_set1_epi8(kLumaBlack));
+    const __m256i kY = _mm256_set1_epi16(kLumaScale);
     const __m256i ye = _mm256_mulhi_epi16(
-        _mm256_slli_epi16(_mm256_and_si256(yp, _mm256_set1_epi16(0x00FF)), 3), kY);
+        _mm256_slli_epi16(_mm256_and_si256(yp, _mm256_set1_epi16(0x00FF)), kPreShift), kY);
     const __m256i yo = _mm256_mulhi_epi16(
-        _mm256_and_si256(_mm256_srli_epi16(yp, 5), _mm256_set1_epi16(0x07F8)), kY);
+        _mm256_and_si256(_mm256_srli_epi16(yp, 8 - kPreShift), _mm256_set1_epi16(kHighByteShifted)),
+        kY);
     return {_mm256_adds_epi16(ye, c.b), _mm256_adds_epi16(yo, c.b), _mm256_adds_epi16(ye, c.g),
             _mm256_adds_epi16(yo, c.g), _mm256_adds_epi16(ye, c.r), _mm256_adds_epi16(yo, c.r)};
 }

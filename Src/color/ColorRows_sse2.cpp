@@ -11,6 +11,8 @@
  * processor has SSE2. */
 #include "color/ColorRows.h"
 
+#include "color/ColorCoefficients.h"
+
 #if KOVA_COLOR_X86
 
 #include <emmintrin.h>
@@ -56,24 +58,26 @@ KOVA_SSE2_INLINE void Store16(uint8_t *p, __m128i x)
 KOVA_SSE2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i k128 = _mm_set1_epi16(128);
-    const __m128i cu = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(u), zero), k128), 3);
-    const __m128i cv = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(v), zero), k128), 3);
+    const __m128i neutral = _mm_set1_epi16(kChromaZero);
+    const __m128i cu = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(u), zero), neutral), kPreShift);
+    const __m128i cv = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(v), zero), neutral), kPreShift);
     ChromaVec c;
-    c.r = _mm_mulhi_epi16(cv, _mm_set1_epi16(0x3343));
-    c.g = _mm_adds_epi16(_mm_mulhi_epi16(cu, _mm_set1_epi16(static_cast<short>(0xF36E))),
-                         _mm_mulhi_epi16(cv, _mm_set1_epi16(static_cast<short>(0xE5E2))));
-    c.b = _mm_mulhi_epi16(cu, _mm_set1_epi16(0x40CF));
+    c.r = _mm_mulhi_epi16(cv, _mm_set1_epi16(kRedFromV));
+    c.g = _mm_adds_epi16(_mm_mulhi_epi16(cu, _mm_set1_epi16(kGreenFromU)),
+                         _mm_mulhi_epi16(cv, _mm_set1_epi16(kGreenFromV)));
+    c.b = _mm_mulhi_epi16(cu, _mm_set1_epi16(kBlueFromU));
     return c;
 }
 
 KOVA_SSE2_INLINE Channels RgbStep(const uint8_t *y, const ChromaVec &c)
 {
-    const __m128i yp = _mm_subs_epu8(Load16(y), _mm_set1_epi8(16));
-    const __m128i kY = _mm_set1_epi16(0x2568);
+    const __m128i yp = _mm_subs_epu8(Load16(y), _mm_set1_epi8(kLumaBlack));
+    const __m128i kY = _mm_set1_epi16(kLumaScale);
     /* (Y' * 8) of the even pixels (low bytes) and of the odd ones (high). */
-    const __m128i ye = _mm_mulhi_epi16(_mm_slli_epi16(_mm_and_si128(yp, _mm_set1_epi16(0x00FF)), 3), kY);
-    const __m128i yo = _mm_mulhi_epi16(_mm_and_si128(_mm_srli_epi16(yp, 5), _mm_set1_epi16(0x07F8)), kY);
+    const __m128i ye =
+        _mm_mulhi_epi16(_mm_slli_epi16(_mm_and_si128(yp, _mm_set1_epi16(0x00FF)), kPreShift), kY);
+    const __m128i yo = _mm_mulhi_epi16(
+        _mm_and_si128(_mm_srli_epi16(yp, 8 - kPreShift), _mm_set1_epi16(kHighByteShifted)), kY);
     Channels p;
     p.b = _mm_packus_epi16(_mm_adds_epi16(ye, c.b), _mm_adds_epi16(yo, c.b));
     p.g = _mm_packus_epi16(_mm_adds_epi16(ye, c.g), _mm_adds_epi16(yo, c.g));
