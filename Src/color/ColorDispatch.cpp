@@ -1,9 +1,7 @@
-/* Picks the row kernels for the processor and runs them over a picture. */
+/* Picks the row kernels for the processor. */
 #include "color/ColorRows.h"
 
 #include <atomic>
-#include <climits>
-#include <cstddef>
 
 namespace kova {
 namespace color {
@@ -90,36 +88,6 @@ const char *KernelLevelName(KernelLevel level)
 }
 
 const RowKernels &ActiveRows() { return *Selected().rows.load(std::memory_order_acquire); }
-
-void ConvertPicture(const RowKernels &kernels, Layout layout, const uint8_t *y, int lumaPitch,
-                    const uint8_t *u, const uint8_t *v, int chromaPitch, uint8_t *dst,
-                    int dstPitch, int width, int height)
-{
-    if (!y || !u || !v || !dst || width <= 0 || height == 0)
-        return;
-    bool flip = false;
-    if (height < 0) {
-        if (layout != Layout::Rgb24 || height == INT_MIN)
-            return;
-        flip = true;
-        height = -height;
-    }
-    const PairRowFn row = kernels[layout];
-    const ptrdiff_t lp = lumaPitch, cp = chromaPitch, dp = dstPitch;
-    /* Source rows go in pairs that share a chroma row; when flipped, source
-     * row r lands on destination row height - 1 - r, which keeps every row's
-     * chroma right for odd heights too. */
-    auto dstRow = [&](int r) { return dst + (flip ? height - 1 - r : r) * dp; };
-    int r = 0;
-    for (; r + 1 < height; r += 2) {
-        const ptrdiff_t k = r / 2;
-        row(y + r * lp, y + (r + 1) * lp, u + k * cp, v + k * cp, dstRow(r), dstRow(r + 1), width);
-    }
-    if (r < height) {
-        const ptrdiff_t k = r / 2;
-        row(y + r * lp, nullptr, u + k * cp, v + k * cp, dstRow(r), nullptr, width);
-    }
-}
 
 }  // namespace color
 }  // namespace kova

@@ -2,9 +2,15 @@
  *
  * A kernel converts one pair of picture rows that share a chroma row, or a
  * single row when y1 and d1 are null, for `width` pixels starting at the
- * given pointers. It reads width luma bytes per row and (width + 1) / 2
- * bytes of u and v, and writes width pixels per row, nothing more. The
- * scalar kernels define the bytes; every SIMD kernel must give the same.
+ * given pointers, `width` being a whole number of its level's steps. It
+ * reads width luma bytes per row and width / 2 bytes of u and v, and writes
+ * width pixels per row, nothing more. The scalar kernels take any width
+ * (step 1; an odd last pixel reads one more chroma byte) and define the
+ * bytes; every SIMD kernel must give the same.
+ *
+ * ConvertRows runs a level over a row of any width: the level's whole
+ * steps, then what is left at the levels below it, down to the scalar one,
+ * so that no SIMD kernel needs a tail of its own.
  *
  * Tests and benchmarks pin a level with SetKernelLevel; the product picks
  * the best level the processor supports. */
@@ -30,6 +36,11 @@ using PairRowFn = void (*)(const uint8_t *y0, const uint8_t *y1, const uint8_t *
                            const uint8_t *v, uint8_t *d0, uint8_t *d1, int width);
 
 struct RowKernels {
+    /* Pixels per step: the kernels are called with whole steps only. */
+    int step;
+    /* The level that finishes a row after the whole steps; null for the
+     * scalar level, whose step is 1. */
+    const RowKernels *tail;
     PairRowFn rows[static_cast<int>(Layout::Count)];
     PairRowFn operator[](Layout layout) const { return rows[static_cast<int>(layout)]; }
 };
@@ -53,6 +64,10 @@ bool SetKernelLevel(KernelLevel level);
 const char *KernelLevelName(KernelLevel level);
 
 const RowKernels &ActiveRows();
+
+/* Converts a pair of rows (or one row: y1 and d1 null) of any width. */
+void ConvertRows(const RowKernels &kernels, Layout layout, const uint8_t *y0, const uint8_t *y1,
+                 const uint8_t *u, const uint8_t *v, uint8_t *d0, uint8_t *d1, int width);
 
 /* Converts a whole picture with the given kernels (see ZR_VO_ColorConvert.h
  * for the arguments). A negative height flips the picture vertically; only

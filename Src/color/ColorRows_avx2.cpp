@@ -3,8 +3,8 @@
  * their 8 chroma samples, so the in-lane unpacks and shuffles work as in the
  * SSE2 kernels; the pixels are either spread over the halves up front so the
  * unpacks end in memory order, or put in order by a lane permute per store.
- * A remainder of 16 or more pixels goes to the SSE2 kernel, which
- * passes what it cannot do to the scalar one.
+ * The kernels do whole steps only; ConvertRows gives the rest of a row
+ * to the SSE2 kernels (16 pixels or more) and the scalar ones.
  *
  * Compiled for AVX2 through function attributes only; selected at run time
  * when the processor (and the system, for the wide registers) supports it. */
@@ -152,7 +152,6 @@ KOVA_AVX2_INLINE __m256i ClampWords(__m256i x)
 
 struct StoreRgb32 {
     static constexpr int kBytes = 4;
-    static constexpr Layout kLayout = Layout::Rgb32;
     static constexpr Order kOrder = Order::Quads;
     KOVA_AVX2_INLINE static void Put(const Sums &s, uint8_t *d)
     {
@@ -205,7 +204,6 @@ KOVA_AVX2_INLINE __m256i Mask(int s, int c)
 
 struct StoreRgb24 {
     static constexpr int kBytes = 3;
-    static constexpr Layout kLayout = Layout::Rgb24;
     static constexpr Order kOrder = Order::Halves;
     KOVA_AVX2_INLINE static __m256i Gather(const Channels &p, int s)
     {
@@ -235,7 +233,6 @@ KOVA_AVX2_INLINE void StoreWords(__m256i lo, __m256i hi, uint8_t *d)
 
 struct StoreRgb565 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb565;
     static constexpr Order kOrder = Order::Halves;
     KOVA_AVX2_INLINE static void Put(const Sums &sums, uint8_t *d)
     {
@@ -250,7 +247,6 @@ struct StoreRgb565 {
 
 struct StoreRgb555 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb555;
     static constexpr Order kOrder = Order::Halves;
     KOVA_AVX2_INLINE static void Put(const Sums &sums, uint8_t *d)
     {
@@ -262,17 +258,6 @@ struct StoreRgb555 {
         StoreWords(lo, hi, d);
     }
 };
-
-/* Hands the pixels after the last whole step to the SSE2 kernel. */
-inline void Sse2Tail(Layout layout, int done, const uint8_t *y0, const uint8_t *y1,
-                     const uint8_t *u, const uint8_t *v, uint8_t *d0, uint8_t *d1, int width)
-{
-    if (done >= width)
-        return;
-    const int bytes = BytesPerPixel(layout);
-    kSse2Rows[layout](y0 + done, d1 ? y1 + done : nullptr, u + done / 2, v + done / 2,
-                      d0 + done * bytes, d1 ? d1 + done * bytes : nullptr, width - done);
-}
 
 template <class Store>
 KOVA_AVX2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
@@ -291,7 +276,6 @@ KOVA_AVX2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t
             Store::Put(RgbSums(LoadLuma<Store::kOrder>(y0 + 32 * i), ChromaTerms<Store::kOrder>(u + 16 * i, v + 16 * i)),
                        d0 + kStepBytes * i);
     }
-    Sse2Tail(Store::kLayout, steps * 32, y0, y1, u, v, d0, d1, width);
 }
 
 /* One row's 32 pixels. The luma quarters are reordered 0, 2, 1, 3 so that
@@ -335,19 +319,22 @@ KOVA_AVX2_ENTRY void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint
     PackedRow<kUyvy>(y0, u, v, d0, steps);
     if (d1)
         PackedRow<kUyvy>(y1, u, v, d1, steps);
-    Sse2Tail(kUyvy ? Layout::Uyvy : Layout::Yuy2, steps * 32, y0, y1, u, v, d0, d1, width);
 }
 
 }  // namespace
 
-const RowKernels kAvx2Rows = {{
-    PackedPair<false>,
-    PackedPair<true>,
-    RgbPair<StoreRgb32>,
-    RgbPair<StoreRgb24>,
-    RgbPair<StoreRgb565>,
-    RgbPair<StoreRgb555>,
-}};
+const RowKernels kAvx2Rows = {
+    32,
+    &kSse2Rows,
+    {
+        PackedPair<false>,
+        PackedPair<true>,
+        RgbPair<StoreRgb32>,
+        RgbPair<StoreRgb24>,
+        RgbPair<StoreRgb565>,
+        RgbPair<StoreRgb555>,
+    },
+};
 
 }  // namespace color
 }  // namespace kova

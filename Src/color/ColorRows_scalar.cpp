@@ -128,14 +128,18 @@ void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, const ui
 
 }  // namespace
 
-const RowKernels kScalarRows = {{
-    PackedPair<0>,
-    PackedPair<1>,
-    RgbPair<PutRgb32>,
-    RgbPair<PutRgb24>,
-    RgbPair<PutRgb565>,
-    RgbPair<PutRgb555>,
-}};
+const RowKernels kScalarRows = {
+    1,
+    nullptr,
+    {
+        PackedPair<0>,
+        PackedPair<1>,
+        RgbPair<PutRgb32>,
+        RgbPair<PutRgb24>,
+        RgbPair<PutRgb565>,
+        RgbPair<PutRgb555>,
+    },
+};
 
 }  // namespace color
 }  // namespace kova

@@ -2,9 +2,8 @@
  * arithmetic lane by lane. Luma is split into its 8 even and 8 odd pixels so
  * that each half lines up with the 8 chroma samples of the step; the packing
  * puts the pixels back in order. Each chroma row is loaded and its terms
- * computed once for the two picture rows that share it. Pixels after the
- * last whole step go to the scalar kernels, so nothing past `width` is read
- * or written.
+ * computed once for the two picture rows that share it. The kernels do
+ * whole steps only; ConvertRows gives the rest of a row to the scalar ones.
  *
  * Compiled for SSE2 through function attributes only: the rest of the build
  * stays at the baseline instruction set and these run only when the
@@ -111,7 +110,6 @@ KOVA_SSE2_INLINE Bgr0 ToBgr0(const Channels &p)
 
 struct StoreRgb32 {
     static constexpr int kBytes = 4;
-    static constexpr Layout kLayout = Layout::Rgb32;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         const Bgr0 px = ToBgr0(p);
@@ -130,7 +128,6 @@ KOVA_SSE2_INLINE __m128i Drop0(__m128i q)
 
 struct StoreRgb24 {
     static constexpr int kBytes = 3;
-    static constexpr Layout kLayout = Layout::Rgb24;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         const Bgr0 px = ToBgr0(p);
@@ -155,7 +152,6 @@ KOVA_SSE2_INLINE __m128i Bytes(int x) { return _mm_set1_epi8(static_cast<char>(x
 
 struct StoreRgb565 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb565;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         /* high byte: R & 0xF8 | G >> 5; low byte: (G << 3) & 0xE0 | B >> 3 */
@@ -169,7 +165,6 @@ struct StoreRgb565 {
 
 struct StoreRgb555 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb555;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         /* high byte: (R & 0xF8) >> 1 | G >> 6; low byte: (G << 2) & 0xE0 | B >> 3 */
@@ -180,17 +175,6 @@ struct StoreRgb555 {
         StoreWords(lo, hi, d);
     }
 };
-
-/* Hands the pixels after the last whole step to the scalar kernel. */
-inline void ScalarTail(Layout layout, int done, const uint8_t *y0, const uint8_t *y1,
-                       const uint8_t *u, const uint8_t *v, uint8_t *d0, uint8_t *d1, int width)
-{
-    if (done >= width)
-        return;
-    const int bytes = BytesPerPixel(layout);
-    kScalarRows[layout](y0 + done, d1 ? y1 + done : nullptr, u + done / 2, v + done / 2,
-                        d0 + done * bytes, d1 ? d1 + done * bytes : nullptr, width - done);
-}
 
 template <class Store>
 KOVA_SSE2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
@@ -208,7 +192,6 @@ KOVA_SSE2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t
         for (int i = 0; i < steps; ++i)
             Store::Put(RgbStep(y0 + 16 * i, ChromaTerms(u + 8 * i, v + 8 * i)), d0 + kStepBytes * i);
     }
-    ScalarTail(Store::kLayout, steps * 16, y0, y1, u, v, d0, d1, width);
 }
 
 /* Packed 4:2:2: 16 luma bytes and 8 (U, V) pairs per step and row. */
@@ -236,19 +219,22 @@ KOVA_SSE2_ENTRY void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint
         if (d1)
             PackedStep<kUyvy>(y1 + 16 * i, uv, d1 + 32 * i);
     }
-    ScalarTail(kUyvy ? Layout::Uyvy : Layout::Yuy2, steps * 16, y0, y1, u, v, d0, d1, width);
 }
 
 }  // namespace
 
-const RowKernels kSse2Rows = {{
-    PackedPair<false>,
-    PackedPair<true>,
-    RgbPair<StoreRgb32>,
-    RgbPair<StoreRgb24>,
-    RgbPair<StoreRgb565>,
-    RgbPair<StoreRgb555>,
-}};
+const RowKernels kSse2Rows = {
+    16,
+    &kScalarRows,
+    {
+        PackedPair<false>,
+        PackedPair<true>,
+        RgbPair<StoreRgb32>,
+        RgbPair<StoreRgb24>,
+        RgbPair<StoreRgb565>,
+        RgbPair<StoreRgb555>,
+    },
+};
 
 }  // namespace color
 }  // namespace kova
