@@ -7,19 +7,19 @@ namespace kova {
 namespace color {
 namespace {
 
-const RowKernels *KernelsOf(KernelLevel level)
-{
-    switch (level) {
+/* Every level in KernelLevel order; null where this build has none. */
+constexpr const RowKernels *kLevels[kLevelCount] = {
+    &kScalarRows,
 #if KOVA_COLOR_X86
-    case KernelLevel::Avx2:
-        return &kAvx2Rows;
-    case KernelLevel::Sse2:
-        return &kSse2Rows;
+    &kSse2Rows,
+    &kAvx2Rows,
+#else
+    nullptr,
+    nullptr,
 #endif
-    default:
-        return &kScalarRows;
-    }
-}
+};
+
+const RowKernels *KernelsOf(KernelLevel level) { return kLevels[static_cast<int>(level)]; }
 
 KernelLevel DetectLevel()
 {
@@ -48,18 +48,6 @@ Selection &Selected()
 
 }  // namespace
 
-int BytesPerPixel(Layout layout)
-{
-    switch (layout) {
-    case Layout::Rgb32:
-        return 4;
-    case Layout::Rgb24:
-        return 3;
-    default:
-        return 2;
-    }
-}
-
 KernelLevel BestKernelLevel() { return Selected().best; }
 
 KernelLevel ActiveKernelLevel() { return Selected().active.load(std::memory_order_relaxed); }
@@ -76,15 +64,8 @@ bool SetKernelLevel(KernelLevel level)
 
 const char *KernelLevelName(KernelLevel level)
 {
-    switch (level) {
-    case KernelLevel::Scalar:
-        return "scalar";
-    case KernelLevel::Sse2:
-        return "sse2";
-    case KernelLevel::Avx2:
-        return "avx2";
-    }
-    return "?";
+    static const char *const kNames[kLevelCount] = {"scalar", "sse2", "avx2"};
+    return kNames[static_cast<int>(level)];
 }
 
 const RowKernels &ActiveRows() { return *Selected().rows.load(std::memory_order_acquire); }

@@ -29,19 +29,37 @@ namespace kova {
 namespace color {
 
 enum class Layout { Yuy2 = 0, Uyvy, Rgb32, Rgb24, Rgb565, Rgb555, Count };
+constexpr int kLayoutCount = static_cast<int>(Layout::Count);
 
-enum class KernelLevel { Scalar = 0, Sse2 = 1, Avx2 = 2 };
+/* What the code needs to know of a destination layout, in Layout order. */
+struct LayoutInfo {
+    Layout layout;
+    const char *name;
+    int bytesPerPixel;
+};
+
+inline constexpr LayoutInfo kLayouts[kLayoutCount] = {
+    {Layout::Yuy2, "Yuy2", 2},     {Layout::Uyvy, "Uyvy", 2},     {Layout::Rgb32, "Rgb32", 4},
+    {Layout::Rgb24, "Rgb24", 3},   {Layout::Rgb565, "Rgb565", 2}, {Layout::Rgb555, "Rgb555", 2},
+};
+
+constexpr const LayoutInfo &InfoOf(Layout layout) { return kLayouts[static_cast<int>(layout)]; }
+
+enum class KernelLevel { Scalar = 0, Sse2 = 1, Avx2 = 2, Count };
+constexpr int kLevelCount = static_cast<int>(KernelLevel::Count);
 
 using PairRowFn = void (*)(const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
                            const uint8_t *v, uint8_t *d0, uint8_t *d1, int width);
 
+/* One level's kernels, indexed by Layout. */
 struct RowKernels {
+    KernelLevel level;
     /* Pixels per step: the kernels are called with whole steps only. */
     int step;
     /* The level that finishes a row after the whole steps; null for the
      * scalar level, whose step is 1. */
     const RowKernels *tail;
-    PairRowFn rows[static_cast<int>(Layout::Count)];
+    PairRowFn rows[kLayoutCount];
     PairRowFn operator[](Layout layout) const { return rows[static_cast<int>(layout)]; }
 };
 
@@ -51,8 +69,7 @@ extern const RowKernels kSse2Rows;
 extern const RowKernels kAvx2Rows;
 #endif
 
-/* Destination bytes per pixel of a layout. */
-int BytesPerPixel(Layout layout);
+inline int BytesPerPixel(Layout layout) { return InfoOf(layout).bytesPerPixel; }
 
 /* The best level this processor runs. */
 KernelLevel BestKernelLevel();

@@ -324,15 +324,16 @@ KOVA_AVX2_ENTRY void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint
 }  // namespace
 
 const RowKernels kAvx2Rows = {
+    KernelLevel::Avx2,
     32,
     &kSse2Rows,
     {
-        PackedPair<false>,
-        PackedPair<true>,
-        RgbPair<StoreRgb32>,
-        RgbPair<StoreRgb24>,
-        RgbPair<StoreRgb565>,
-        RgbPair<StoreRgb555>,
+        /* Yuy2 */ PackedPair<false>,
+        /* Uyvy */ PackedPair<true>,
+        /* Rgb32 */ RgbPair<StoreRgb32>,
+        /* Rgb24 */ RgbPair<StoreRgb24>,
+        /* Rgb565 */ RgbPair<StoreRgb565>,
+        /* Rgb555 */ RgbPair<StoreRgb555>,
     },
 };
 

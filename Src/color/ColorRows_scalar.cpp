@@ -129,15 +129,16 @@ void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, const ui
 }  // namespace
 
 const RowKernels kScalarRows = {
+    KernelLevel::Scalar,
     1,
     nullptr,
     {
-        PackedPair<0>,
-        PackedPair<1>,
-        RgbPair<PutRgb32>,
-        RgbPair<PutRgb24>,
-        RgbPair<PutRgb565>,
-        RgbPair<PutRgb555>,
+        /* Yuy2 */ PackedPair<0>,
+        /* Uyvy */ PackedPair<1>,
+        /* Rgb32 */ RgbPair<PutRgb32>,
+        /* Rgb24 */ RgbPair<PutRgb24>,
+        /* Rgb565 */ RgbPair<PutRgb565>,
+        /* Rgb555 */ RgbPair<PutRgb555>,
     },
 };
 
