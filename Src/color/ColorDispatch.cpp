@@ -1,7 +1,6 @@
-/* Picks the row kernels for the processor. */
+/* The kernel levels: which this build has, which the processor runs, and
+ * the one the conversions use (the best, chosen once). */
 #include "color/ColorRows.h"
-
-#include <atomic>
 
 namespace kova {
 namespace color {
@@ -19,8 +18,6 @@ constexpr const RowKernels *kLevels[kLevelCount] = {
 #endif
 };
 
-const RowKernels *KernelsOf(KernelLevel level) { return kLevels[static_cast<int>(level)]; }
-
 KernelLevel DetectLevel()
 {
 #if KOVA_COLOR_X86
@@ -33,33 +30,20 @@ KernelLevel DetectLevel()
     return KernelLevel::Scalar;
 }
 
-struct Selection {
-    KernelLevel best;
-    std::atomic<KernelLevel> active;
-    std::atomic<const RowKernels *> rows;
-    Selection() : best(DetectLevel()), active(best), rows(KernelsOf(best)) {}
-};
-
-Selection &Selected()
-{
-    static Selection selection;
-    return selection;
-}
-
 }  // namespace
 
-KernelLevel BestKernelLevel() { return Selected().best; }
-
-KernelLevel ActiveKernelLevel() { return Selected().active.load(std::memory_order_relaxed); }
-
-bool SetKernelLevel(KernelLevel level)
+KernelLevel BestKernelLevel()
 {
-    Selection &s = Selected();
-    if (static_cast<int>(level) < 0 || static_cast<int>(level) > static_cast<int>(s.best))
-        return false;
-    s.active.store(level, std::memory_order_relaxed);
-    s.rows.store(KernelsOf(level), std::memory_order_release);
-    return true;
+    static const KernelLevel best = DetectLevel();
+    return best;
+}
+
+const RowKernels *KernelsFor(KernelLevel level)
+{
+    const int l = static_cast<int>(level);
+    if (l < 0 || l > static_cast<int>(BestKernelLevel()))
+        return nullptr;
+    return kLevels[l];
 }
 
 const char *KernelLevelName(KernelLevel level)
@@ -68,7 +52,11 @@ const char *KernelLevelName(KernelLevel level)
     return kNames[static_cast<int>(level)];
 }
 
-const RowKernels &ActiveRows() { return *Selected().rows.load(std::memory_order_acquire); }
+const RowKernels &ActiveRows()
+{
+    static const RowKernels &rows = *KernelsFor(BestKernelLevel());
+    return rows;
+}
 
 }  // namespace color
 }  // namespace kova

@@ -12,8 +12,9 @@
  * steps, then what is left at the levels below it, down to the scalar one,
  * so that no SIMD kernel needs a tail of its own.
  *
- * Tests and benchmarks pin a level with SetKernelLevel; the product picks
- * the best level the processor supports. */
+ * The product uses the best level the processor supports; tests and
+ * benchmarks take any level's kernels with KernelsFor and run them side by
+ * side, without touching what the product uses. */
 #ifndef KOVA_COLOR_COLORROWS_H
 #define KOVA_COLOR_COLORROWS_H
 
@@ -73,13 +74,12 @@ inline int BytesPerPixel(Layout layout) { return InfoOf(layout).bytesPerPixel; }
 
 /* The best level this processor runs. */
 KernelLevel BestKernelLevel();
-/* The level the conversions use now. */
-KernelLevel ActiveKernelLevel();
-/* Pins the level the conversions use; refused (false, nothing changes) when
- * the processor cannot run it. */
-bool SetKernelLevel(KernelLevel level);
+/* A level's kernels, or null when this build lacks the level or the
+ * processor cannot run it. */
+const RowKernels *KernelsFor(KernelLevel level);
 const char *KernelLevelName(KernelLevel level);
 
+/* The kernels the conversions use: the best level's. */
 const RowKernels &ActiveRows();
 
 /* Converts a pair of rows (or one row: y1 and d1 null) of any width. */

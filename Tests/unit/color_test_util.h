@@ -34,16 +34,21 @@ struct Conversion {
     int bytes;
 };
 
+/* The six conversions in Layout order. */
 inline const std::vector<Conversion> &Conversions()
 {
-    static const std::vector<Conversion> all = {
-        {"Yuy2", &CZR_VO_ColorConvert::ConvertToYuy2, Layout::Yuy2, 2},
-        {"Uyvy", &CZR_VO_ColorConvert::ConvertToUyvy, Layout::Uyvy, 2},
-        {"Rgb32", &CZR_VO_ColorConvert::ConvertToRgb32, Layout::Rgb32, 4},
-        {"Rgb24", &CZR_VO_ColorConvert::ConvertToRgb24, Layout::Rgb24, 3},
-        {"Rgb565", &CZR_VO_ColorConvert::ConvertToRgb565, Layout::Rgb565, 2},
-        {"Rgb555", &CZR_VO_ColorConvert::ConvertToRgb555, Layout::Rgb555, 2},
-    };
+    static const std::vector<Conversion> all = [] {
+        const Method methods[] = {
+            &CZR_VO_ColorConvert::ConvertToYuy2,  &CZR_VO_ColorConvert::ConvertToUyvy,
+            &CZR_VO_ColorConvert::ConvertToRgb32, &CZR_VO_ColorConvert::ConvertToRgb24,
+            &CZR_VO_ColorConvert::ConvertToRgb565, &CZR_VO_ColorConvert::ConvertToRgb555,
+        };
+        std::vector<Conversion> list;
+        for (const kova::color::LayoutInfo &info : kova::color::kLayouts)
+            list.push_back({info.name, methods[static_cast<int>(info.layout)], info.layout,
+                            info.bytesPerPixel});
+        return list;
+    }();
     return all;
 }
 
@@ -97,7 +102,7 @@ inline std::vector<KernelLevel> SupportedLevels()
             missed += std::string(" ") + name;
             continue;
         }
-        if (static_cast<int>(level) > static_cast<int>(kova::color::BestKernelLevel())) {
+        if (!kova::color::KernelsFor(level)) {
             ADD_FAILURE() << "this processor runs " << name << " but the library does not use it";
             continue;
         }
@@ -112,21 +117,6 @@ inline std::vector<KernelLevel> SupportedLevels()
     }
     return levels;
 }
-
-/* Pins a kernel level for the life of the object. */
-class ScopedLevel {
-public:
-    explicit ScopedLevel(KernelLevel level) : saved_(kova::color::ActiveKernelLevel())
-    {
-        ok_ = kova::color::SetKernelLevel(level);
-    }
-    ~ScopedLevel() { kova::color::SetKernelLevel(saved_); }
-    bool ok() const { return ok_; }
-
-private:
-    KernelLevel saved_;
-    bool ok_;
-};
 
 struct Rgb {
     int r, g, b;
@@ -238,11 +228,19 @@ struct Dest {
     }
 };
 
-inline void Convert(const Conversion &c, Picture &p, Dest &d, int height)
+/* Converts at a kernel level: the best level through CZR_VO_ColorConvert,
+ * as callers do, the others with that level's kernels. */
+inline void Convert(KernelLevel level, const Conversion &c, Picture &p, Dest &d, int height)
 {
-    CZR_VO_ColorConvert converter;
-    (converter.*c.method)(p.y.data(), p.lumaPitch, p.u.data(), p.v.data(), p.chromaPitch, d.data(),
-                          d.pitch, p.width, height);
+    if (level == kova::color::BestKernelLevel()) {
+        CZR_VO_ColorConvert converter;
+        (converter.*c.method)(p.y.data(), p.lumaPitch, p.u.data(), p.v.data(), p.chromaPitch,
+                              d.data(), d.pitch, p.width, height);
+        return;
+    }
+    kova::color::ConvertPicture(*kova::color::KernelsFor(level), c.layout, p.y.data(), p.lumaPitch,
+                                p.u.data(), p.v.data(), p.chromaPitch, d.data(), d.pitch, p.width,
+                                height);
 }
 
 }  // namespace colortest
