@@ -9,23 +9,60 @@
 namespace kova {
 namespace color {
 
-void ConvertRows(const RowKernels &kernels, Layout layout, const uint8_t *y0, const uint8_t *y1,
-                 const uint8_t *u, const uint8_t *v, uint8_t *d0, uint8_t *d1, int width)
+namespace {
+
+/* The calls that convert a row of some width: the asked level's whole
+ * steps, then the rest at each level below it. Planned once per picture,
+ * since every row of a picture splits the same way. */
+struct RowPlan {
+    struct Part {
+        PairRowFn row;
+        int x;  // first pixel, a whole number of the levels' steps, so even
+        int width;
+    };
+    Part parts[kLevelCount];
+    int count;
+    int bytes;
+};
+
+/* width > 0: the plan has at least one part. */
+RowPlan PlanRow(const RowKernels &kernels, Layout layout, int width)
 {
-    const int bytes = BytesPerPixel(layout);
+    RowPlan plan{};
+    plan.bytes = BytesPerPixel(layout);
     int done = 0;
     for (const RowKernels *level = &kernels; level && done < width; level = level->tail) {
         const int left = width - done;
-        const int n = level->tail ? left - left % level->step : left;
+        const int n = level->tail ? left & -level->step : left;
         if (n == 0)
             continue;
-        /* `done` is a whole number of steps of an even size, so the chroma
-         * of the rest starts at done / 2. */
-        level->rows[static_cast<int>(layout)](y0 + done, d1 ? y1 + done : nullptr, u + done / 2,
-                                              v + done / 2, d0 + done * bytes,
-                                              d1 ? d1 + done * bytes : nullptr, n);
+        plan.parts[plan.count++] = {level->rows[static_cast<int>(layout)], done, n};
         done += n;
     }
+    return plan;
+}
+
+inline void RunRow(const RowPlan &plan, const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
+                   const uint8_t *v, uint8_t *d0, uint8_t *d1)
+{
+    /* The first part starts at pixel 0; it is the only one when the width
+     * is a whole number of the level's steps. */
+    plan.parts[0].row(y0, y1, u, v, d0, d1, plan.parts[0].width);
+    for (int i = 1; i < plan.count; ++i) {
+        const RowPlan::Part &part = plan.parts[i];
+        const int x = part.x, b = part.x * plan.bytes;
+        part.row(y0 + x, d1 ? y1 + x : nullptr, u + x / 2, v + x / 2, d0 + b, d1 ? d1 + b : nullptr,
+                 part.width);
+    }
+}
+
+}  // namespace
+
+void ConvertRows(const RowKernels &kernels, Layout layout, const uint8_t *y0, const uint8_t *y1,
+                 const uint8_t *u, const uint8_t *v, uint8_t *d0, uint8_t *d1, int width)
+{
+    if (width > 0)
+        RunRow(PlanRow(kernels, layout, width), y0, y1, u, v, d0, d1);
 }
 
 void ConvertPicture(const RowKernels &kernels, Layout layout, const uint8_t *y, int lumaPitch,
@@ -41,6 +78,7 @@ void ConvertPicture(const RowKernels &kernels, Layout layout, const uint8_t *y, 
         flip = true;
         height = -height;
     }
+    const RowPlan plan = PlanRow(kernels, layout, width);
     const ptrdiff_t lp = lumaPitch, cp = chromaPitch, dp = dstPitch;
     /* Source rows go in pairs that share a chroma row; when flipped, source
      * row r lands on destination row height - 1 - r, which keeps every row's
@@ -49,13 +87,12 @@ void ConvertPicture(const RowKernels &kernels, Layout layout, const uint8_t *y, 
     int r = 0;
     for (; r + 1 < height; r += 2) {
         const ptrdiff_t k = r / 2;
-        ConvertRows(kernels, layout, y + r * lp, y + (r + 1) * lp, u + k * cp, v + k * cp, dstRow(r),
-                    dstRow(r + 1), width);
+        RunRow(plan, y + r * lp, y + (r + 1) * lp, u + k * cp, v + k * cp, dstRow(r),
+               dstRow(r + 1));
     }
     if (r < height) {
         const ptrdiff_t k = r / 2;
-        ConvertRows(kernels, layout, y + r * lp, nullptr, u + k * cp, v + k * cp, dstRow(r), nullptr,
-                    width);
+        RunRow(plan, y + r * lp, nullptr, u + k * cp, v + k * cp, dstRow(r), nullptr);
     }
 }
 

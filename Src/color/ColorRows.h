@@ -55,7 +55,8 @@ using PairRowFn = void (*)(const uint8_t *y0, const uint8_t *y1, const uint8_t *
 /* One level's kernels, indexed by Layout. */
 struct RowKernels {
     KernelLevel level;
-    /* Pixels per step: the kernels are called with whole steps only. */
+    /* Pixels per step, a power of two: the kernels are called with whole
+     * steps only. */
     int step;
     /* The level that finishes a row after the whole steps; null for the
      * scalar level, whose step is 1. */

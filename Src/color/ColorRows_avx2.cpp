@@ -107,8 +107,10 @@ template <Order kOrder>
 KOVA_AVX2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
 {
     const __m256i neutral = _mm256_set1_epi16(kChromaZero);
-    const __m256i cu = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(u), neutral), kPreShift);
-    const __m256i cv = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(v), neutral), kPreShift);
+    const __m256i cu =
+        _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(u), neutral), kPreShift);
+    const __m256i cv =
+        _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(v), neutral), kPreShift);
     ChromaVec c;
     c.r = _mm256_mulhi_epi16(cv, _mm256_set1_epi16(kRedFromV));
     c.g = _mm256_adds_epi16(_mm256_mulhi_epi16(cu, _mm256_set1_epi16(kGreenFromU)),
@@ -272,9 +274,10 @@ KOVA_AVX2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t
             Store::Put(RgbSums(LoadLuma<Store::kOrder>(y1 + 32 * i), c), d1 + kStepBytes * i);
         }
     } else {
-        for (int i = 0; i < steps; ++i)
-            Store::Put(RgbSums(LoadLuma<Store::kOrder>(y0 + 32 * i), ChromaTerms<Store::kOrder>(u + 16 * i, v + 16 * i)),
-                       d0 + kStepBytes * i);
+        for (int i = 0; i < steps; ++i) {
+            const ChromaVec c = ChromaTerms<Store::kOrder>(u + 16 * i, v + 16 * i);
+            Store::Put(RgbSums(LoadLuma<Store::kOrder>(y0 + 32 * i), c), d0 + kStepBytes * i);
+        }
     }
 }
 

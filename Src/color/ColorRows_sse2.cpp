@@ -58,8 +58,10 @@ KOVA_SSE2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i neutral = _mm_set1_epi16(kChromaZero);
-    const __m128i cu = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(u), zero), neutral), kPreShift);
-    const __m128i cv = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(v), zero), neutral), kPreShift);
+    const __m128i cu =
+        _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(u), zero), neutral), kPreShift);
+    const __m128i cv =
+        _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(v), zero), neutral), kPreShift);
     ChromaVec c;
     c.r = _mm_mulhi_epi16(cv, _mm_set1_epi16(kRedFromV));
     c.g = _mm_adds_epi16(_mm_mulhi_epi16(cu, _mm_set1_epi16(kGreenFromU)),
