@@ -34,21 +34,18 @@ struct Conversion {
     int bytes;
 };
 
-/* The six conversions in Layout order. */
+/* The six conversions, written out here rather than read from the
+ * library's table of layouts, so that the table is checked too. */
 inline const std::vector<Conversion> &Conversions()
 {
-    static const std::vector<Conversion> all = [] {
-        const Method methods[] = {
-            &CZR_VO_ColorConvert::ConvertToYuy2,  &CZR_VO_ColorConvert::ConvertToUyvy,
-            &CZR_VO_ColorConvert::ConvertToRgb32, &CZR_VO_ColorConvert::ConvertToRgb24,
-            &CZR_VO_ColorConvert::ConvertToRgb565, &CZR_VO_ColorConvert::ConvertToRgb555,
-        };
-        std::vector<Conversion> list;
-        for (const kova::color::LayoutInfo &info : kova::color::kLayouts)
-            list.push_back({info.name, methods[static_cast<int>(info.layout)], info.layout,
-                            info.bytesPerPixel});
-        return list;
-    }();
+    static const std::vector<Conversion> all = {
+        {"Yuy2", &CZR_VO_ColorConvert::ConvertToYuy2, Layout::Yuy2, 2},
+        {"Uyvy", &CZR_VO_ColorConvert::ConvertToUyvy, Layout::Uyvy, 2},
+        {"Rgb32", &CZR_VO_ColorConvert::ConvertToRgb32, Layout::Rgb32, 4},
+        {"Rgb24", &CZR_VO_ColorConvert::ConvertToRgb24, Layout::Rgb24, 3},
+        {"Rgb565", &CZR_VO_ColorConvert::ConvertToRgb565, Layout::Rgb565, 2},
+        {"Rgb555", &CZR_VO_ColorConvert::ConvertToRgb555, Layout::Rgb555, 2},
+    };
     return all;
 }
 
