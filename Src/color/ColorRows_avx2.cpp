@@ -3,12 +3,14 @@
  * their 8 chroma samples, so the in-lane unpacks and shuffles work as in the
  * SSE2 kernels; the pixels are either spread over the halves up front so the
  * unpacks end in memory order, or put in order by a lane permute per store.
- * A remainder of 16 or more pixels goes to the SSE2 kernel, which
- * passes what it cannot do to the scalar one.
+ * The kernels do whole steps only; ConvertRows gives the rest of a row
+ * to the SSE2 kernels (16 pixels or more) and the scalar ones.
  *
  * Compiled for AVX2 through function attributes only; selected at run time
  * when the processor (and the system, for the wide registers) supports it. */
 #include "color/ColorRows.h"
+
+#include "color/ColorCoefficients.h"
 
 #if KOVA_COLOR_X86
 
@@ -104,14 +106,16 @@ KOVA_AVX2_INLINE __m256i LoadLuma(const uint8_t *p)
 template <Order kOrder>
 KOVA_AVX2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
 {
-    const __m256i k128 = _mm256_set1_epi16(128);
-    const __m256i cu = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(u), k128), 3);
-    const __m256i cv = _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(v), k128), 3);
+    const __m256i neutral = _mm256_set1_epi16(kChromaZero);
+    const __m256i cu =
+        _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(u), neutral), kPreShift);
+    const __m256i cv =
+        _mm256_slli_epi16(_mm256_sub_epi16(WidenChroma<kOrder>(v), neutral), kPreShift);
     ChromaVec c;
-    c.r = _mm256_mulhi_epi16(cv, _mm256_set1_epi16(0x3343));
-    c.g = _mm256_adds_epi16(_mm256_mulhi_epi16(cu, _mm256_set1_epi16(static_cast<short>(0xF36E))),
-                            _mm256_mulhi_epi16(cv, _mm256_set1_epi16(static_cast<short>(0xE5E2))));
-    c.b = _mm256_mulhi_epi16(cu, _mm256_set1_epi16(0x40CF));
+    c.r = _mm256_mulhi_epi16(cv, _mm256_set1_epi16(kRedFromV));
+    c.g = _mm256_adds_epi16(_mm256_mulhi_epi16(cu, _mm256_set1_epi16(kGreenFromU)),
+                            _mm256_mulhi_epi16(cv, _mm256_set1_epi16(kGreenFromV)));
+    c.b = _mm256_mulhi_epi16(cu, _mm256_set1_epi16(kBlueFromU));
     return c;
 }
 
@@ -122,12 +126,13 @@ struct Sums {
 
 KOVA_AVX2_INLINE Sums RgbSums(__m256i luma, const ChromaVec &c)
 {
-    const __m256i yp = _mm256_subs_epu8(luma, _mm256_set1_epi8(16));
-    const __m256i kY = _mm256_set1_epi16(0x2568);
+    const __m256i yp = _mm256_subs_epu8(luma, _mm256_set1_epi8(kLumaBlack));
+    const __m256i kY = _mm256_set1_epi16(kLumaScale);
     const __m256i ye = _mm256_mulhi_epi16(
-        _mm256_slli_epi16(_mm256_and_si256(yp, _mm256_set1_epi16(0x00FF)), 3), kY);
+        _mm256_slli_epi16(_mm256_and_si256(yp, _mm256_set1_epi16(0x00FF)), kPreShift), kY);
     const __m256i yo = _mm256_mulhi_epi16(
-        _mm256_and_si256(_mm256_srli_epi16(yp, 5), _mm256_set1_epi16(0x07F8)), kY);
+        _mm256_and_si256(_mm256_srli_epi16(yp, 8 - kPreShift), _mm256_set1_epi16(kHighByteShifted)),
+        kY);
     return {_mm256_adds_epi16(ye, c.b), _mm256_adds_epi16(yo, c.b), _mm256_adds_epi16(ye, c.g),
             _mm256_adds_epi16(yo, c.g), _mm256_adds_epi16(ye, c.r), _mm256_adds_epi16(yo, c.r)};
 }
@@ -149,7 +154,6 @@ KOVA_AVX2_INLINE __m256i ClampWords(__m256i x)
 
 struct StoreRgb32 {
     static constexpr int kBytes = 4;
-    static constexpr Layout kLayout = Layout::Rgb32;
     static constexpr Order kOrder = Order::Quads;
     KOVA_AVX2_INLINE static void Put(const Sums &s, uint8_t *d)
     {
@@ -202,7 +206,6 @@ KOVA_AVX2_INLINE __m256i Mask(int s, int c)
 
 struct StoreRgb24 {
     static constexpr int kBytes = 3;
-    static constexpr Layout kLayout = Layout::Rgb24;
     static constexpr Order kOrder = Order::Halves;
     KOVA_AVX2_INLINE static __m256i Gather(const Channels &p, int s)
     {
@@ -232,7 +235,6 @@ KOVA_AVX2_INLINE void StoreWords(__m256i lo, __m256i hi, uint8_t *d)
 
 struct StoreRgb565 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb565;
     static constexpr Order kOrder = Order::Halves;
     KOVA_AVX2_INLINE static void Put(const Sums &sums, uint8_t *d)
     {
@@ -247,7 +249,6 @@ struct StoreRgb565 {
 
 struct StoreRgb555 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb555;
     static constexpr Order kOrder = Order::Halves;
     KOVA_AVX2_INLINE static void Put(const Sums &sums, uint8_t *d)
     {
@@ -259,17 +260,6 @@ struct StoreRgb555 {
         StoreWords(lo, hi, d);
     }
 };
-
-/* Hands the pixels after the last whole step to the SSE2 kernel. */
-inline void Sse2Tail(Layout layout, int done, const uint8_t *y0, const uint8_t *y1,
-                     const uint8_t *u, const uint8_t *v, uint8_t *d0, uint8_t *d1, int width)
-{
-    if (done >= width)
-        return;
-    const int bytes = BytesPerPixel(layout);
-    kSse2Rows[layout](y0 + done, d1 ? y1 + done : nullptr, u + done / 2, v + done / 2,
-                      d0 + done * bytes, d1 ? d1 + done * bytes : nullptr, width - done);
-}
 
 template <class Store>
 KOVA_AVX2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
@@ -284,11 +274,11 @@ KOVA_AVX2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t
             Store::Put(RgbSums(LoadLuma<Store::kOrder>(y1 + 32 * i), c), d1 + kStepBytes * i);
         }
     } else {
-        for (int i = 0; i < steps; ++i)
-            Store::Put(RgbSums(LoadLuma<Store::kOrder>(y0 + 32 * i), ChromaTerms<Store::kOrder>(u + 16 * i, v + 16 * i)),
-                       d0 + kStepBytes * i);
+        for (int i = 0; i < steps; ++i) {
+            const ChromaVec c = ChromaTerms<Store::kOrder>(u + 16 * i, v + 16 * i);
+            Store::Put(RgbSums(LoadLuma<Store::kOrder>(y0 + 32 * i), c), d0 + kStepBytes * i);
+        }
     }
-    Sse2Tail(Store::kLayout, steps * 32, y0, y1, u, v, d0, d1, width);
 }
 
 /* One row's 32 pixels. The luma quarters are reordered 0, 2, 1, 3 so that
@@ -332,19 +322,23 @@ KOVA_AVX2_ENTRY void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint
     PackedRow<kUyvy>(y0, u, v, d0, steps);
     if (d1)
         PackedRow<kUyvy>(y1, u, v, d1, steps);
-    Sse2Tail(kUyvy ? Layout::Uyvy : Layout::Yuy2, steps * 32, y0, y1, u, v, d0, d1, width);
 }
 
 }  // namespace
 
-const RowKernels kAvx2Rows = {{
-    PackedPair<false>,
-    PackedPair<true>,
-    RgbPair<StoreRgb32>,
-    RgbPair<StoreRgb24>,
-    RgbPair<StoreRgb565>,
-    RgbPair<StoreRgb555>,
-}};
+const RowKernels kAvx2Rows = {
+    KernelLevel::Avx2,
+    32,
+    &kSse2Rows,
+    {
+        /* Yuy2 */ PackedPair<false>,
+        /* Uyvy */ PackedPair<true>,
+        /* Rgb32 */ RgbPair<StoreRgb32>,
+        /* Rgb24 */ RgbPair<StoreRgb24>,
+        /* Rgb565 */ RgbPair<StoreRgb565>,
+        /* Rgb555 */ RgbPair<StoreRgb555>,
+    },
+};
 
 }  // namespace color
 }  // namespace kova

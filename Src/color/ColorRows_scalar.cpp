@@ -1,17 +1,12 @@
 /* The scalar row kernels: the definition of every conversion's bytes.
  *
- * The arithmetic is 16-bit fixed point with high-half products (a signed
- * product shifted right by 16, rounding toward minus infinity), exactly what
- * the SIMD kernels do lane by lane:
- *   Yc = ((max(Y - 16, 0) * 8) * 0x2568) >> 16
- *   Cu = (U - 128) * 8, Cv = (V - 128) * 8
- *   R = Yc + (Cv * 0x3343 >> 16)
- *   G = Yc + (Cu * -0x0C92 >> 16) + (Cv * -0x1A1E >> 16)
- *   B = Yc + (Cu * 0x40CF >> 16)
- * each clamped to 0..255. No intermediate value comes near the 16-bit
- * limits, so the saturating adds of the SIMD kernels never saturate and
- * plain int arithmetic gives the same results. */
+ * The arithmetic is that of ColorCoefficients.h, done here in plain int.
+ * No intermediate value comes near the 16-bit limits, so the saturating
+ * adds of the SIMD kernels never saturate and plain int arithmetic gives
+ * the same results. */
 #include "color/ColorRows.h"
+
+#include "color/ColorCoefficients.h"
 
 namespace kova {
 namespace color {
@@ -29,12 +24,16 @@ struct ChromaTerms {
 
 inline ChromaTerms Chroma(int u, int v)
 {
-    const int cu = (u - 128) * 8;
-    const int cv = (v - 128) * 8;
-    return {MulHigh(cv, 0x3343), MulHigh(cu, -0x0C92) + MulHigh(cv, -0x1A1E), MulHigh(cu, 0x40CF)};
+    const int cu = (u - kChromaZero) * (1 << kPreShift);
+    const int cv = (v - kChromaZero) * (1 << kPreShift);
+    return {MulHigh(cv, kRedFromV), MulHigh(cu, kGreenFromU) + MulHigh(cv, kGreenFromV),
+            MulHigh(cu, kBlueFromU)};
 }
 
-inline int Luma(int y) { return MulHigh((y > 16 ? y - 16 : 0) * 8, 0x2568); }
+inline int Luma(int y)
+{
+    return MulHigh((y > kLumaBlack ? y - kLumaBlack : 0) << kPreShift, kLumaScale);
+}
 
 struct Rgb {
     uint8_t r, g, b;
@@ -129,14 +128,19 @@ void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, const ui
 
 }  // namespace
 
-const RowKernels kScalarRows = {{
-    PackedPair<0>,
-    PackedPair<1>,
-    RgbPair<PutRgb32>,
-    RgbPair<PutRgb24>,
-    RgbPair<PutRgb565>,
-    RgbPair<PutRgb555>,
-}};
+const RowKernels kScalarRows = {
+    KernelLevel::Scalar,
+    1,
+    nullptr,
+    {
+        /* Yuy2 */ PackedPair<0>,
+        /* Uyvy */ PackedPair<1>,
+        /* Rgb32 */ RgbPair<PutRgb32>,
+        /* Rgb24 */ RgbPair<PutRgb24>,
+        /* Rgb565 */ RgbPair<PutRgb565>,
+        /* Rgb555 */ RgbPair<PutRgb555>,
+    },
+};
 
 }  // namespace color
 }  // namespace kova

@@ -2,14 +2,15 @@
  * arithmetic lane by lane. Luma is split into its 8 even and 8 odd pixels so
  * that each half lines up with the 8 chroma samples of the step; the packing
  * puts the pixels back in order. Each chroma row is loaded and its terms
- * computed once for the two picture rows that share it. Pixels after the
- * last whole step go to the scalar kernels, so nothing past `width` is read
- * or written.
+ * computed once for the two picture rows that share it. The kernels do
+ * whole steps only; ConvertRows gives the rest of a row to the scalar ones.
  *
  * Compiled for SSE2 through function attributes only: the rest of the build
  * stays at the baseline instruction set and these run only when the
  * processor has SSE2. */
 #include "color/ColorRows.h"
+
+#include "color/ColorCoefficients.h"
 
 #if KOVA_COLOR_X86
 
@@ -56,24 +57,28 @@ KOVA_SSE2_INLINE void Store16(uint8_t *p, __m128i x)
 KOVA_SSE2_INLINE ChromaVec ChromaTerms(const uint8_t *u, const uint8_t *v)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i k128 = _mm_set1_epi16(128);
-    const __m128i cu = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(u), zero), k128), 3);
-    const __m128i cv = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(v), zero), k128), 3);
+    const __m128i neutral = _mm_set1_epi16(kChromaZero);
+    const __m128i cu =
+        _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(u), zero), neutral), kPreShift);
+    const __m128i cv =
+        _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(Load8(v), zero), neutral), kPreShift);
     ChromaVec c;
-    c.r = _mm_mulhi_epi16(cv, _mm_set1_epi16(0x3343));
-    c.g = _mm_adds_epi16(_mm_mulhi_epi16(cu, _mm_set1_epi16(static_cast<short>(0xF36E))),
-                         _mm_mulhi_epi16(cv, _mm_set1_epi16(static_cast<short>(0xE5E2))));
-    c.b = _mm_mulhi_epi16(cu, _mm_set1_epi16(0x40CF));
+    c.r = _mm_mulhi_epi16(cv, _mm_set1_epi16(kRedFromV));
+    c.g = _mm_adds_epi16(_mm_mulhi_epi16(cu, _mm_set1_epi16(kGreenFromU)),
+                         _mm_mulhi_epi16(cv, _mm_set1_epi16(kGreenFromV)));
+    c.b = _mm_mulhi_epi16(cu, _mm_set1_epi16(kBlueFromU));
     return c;
 }
 
 KOVA_SSE2_INLINE Channels RgbStep(const uint8_t *y, const ChromaVec &c)
 {
-    const __m128i yp = _mm_subs_epu8(Load16(y), _mm_set1_epi8(16));
-    const __m128i kY = _mm_set1_epi16(0x2568);
+    const __m128i yp = _mm_subs_epu8(Load16(y), _mm_set1_epi8(kLumaBlack));
+    const __m128i kY = _mm_set1_epi16(kLumaScale);
     /* (Y' * 8) of the even pixels (low bytes) and of the odd ones (high). */
-    const __m128i ye = _mm_mulhi_epi16(_mm_slli_epi16(_mm_and_si128(yp, _mm_set1_epi16(0x00FF)), 3), kY);
-    const __m128i yo = _mm_mulhi_epi16(_mm_and_si128(_mm_srli_epi16(yp, 5), _mm_set1_epi16(0x07F8)), kY);
+    const __m128i ye =
+        _mm_mulhi_epi16(_mm_slli_epi16(_mm_and_si128(yp, _mm_set1_epi16(0x00FF)), kPreShift), kY);
+    const __m128i yo = _mm_mulhi_epi16(
+        _mm_and_si128(_mm_srli_epi16(yp, 8 - kPreShift), _mm_set1_epi16(kHighByteShifted)), kY);
     Channels p;
     p.b = _mm_packus_epi16(_mm_adds_epi16(ye, c.b), _mm_adds_epi16(yo, c.b));
     p.g = _mm_packus_epi16(_mm_adds_epi16(ye, c.g), _mm_adds_epi16(yo, c.g));
@@ -107,7 +112,6 @@ KOVA_SSE2_INLINE Bgr0 ToBgr0(const Channels &p)
 
 struct StoreRgb32 {
     static constexpr int kBytes = 4;
-    static constexpr Layout kLayout = Layout::Rgb32;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         const Bgr0 px = ToBgr0(p);
@@ -126,7 +130,6 @@ KOVA_SSE2_INLINE __m128i Drop0(__m128i q)
 
 struct StoreRgb24 {
     static constexpr int kBytes = 3;
-    static constexpr Layout kLayout = Layout::Rgb24;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         const Bgr0 px = ToBgr0(p);
@@ -151,7 +154,6 @@ KOVA_SSE2_INLINE __m128i Bytes(int x) { return _mm_set1_epi8(static_cast<char>(x
 
 struct StoreRgb565 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb565;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         /* high byte: R & 0xF8 | G >> 5; low byte: (G << 3) & 0xE0 | B >> 3 */
@@ -165,7 +167,6 @@ struct StoreRgb565 {
 
 struct StoreRgb555 {
     static constexpr int kBytes = 2;
-    static constexpr Layout kLayout = Layout::Rgb555;
     KOVA_SSE2_INLINE static void Put(const Channels &p, uint8_t *d)
     {
         /* high byte: (R & 0xF8) >> 1 | G >> 6; low byte: (G << 2) & 0xE0 | B >> 3 */
@@ -176,17 +177,6 @@ struct StoreRgb555 {
         StoreWords(lo, hi, d);
     }
 };
-
-/* Hands the pixels after the last whole step to the scalar kernel. */
-inline void ScalarTail(Layout layout, int done, const uint8_t *y0, const uint8_t *y1,
-                       const uint8_t *u, const uint8_t *v, uint8_t *d0, uint8_t *d1, int width)
-{
-    if (done >= width)
-        return;
-    const int bytes = BytesPerPixel(layout);
-    kScalarRows[layout](y0 + done, d1 ? y1 + done : nullptr, u + done / 2, v + done / 2,
-                        d0 + done * bytes, d1 ? d1 + done * bytes : nullptr, width - done);
-}
 
 template <class Store>
 KOVA_SSE2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t *u,
@@ -204,7 +194,6 @@ KOVA_SSE2_ENTRY void RgbPair(const uint8_t *y0, const uint8_t *y1, const uint8_t
         for (int i = 0; i < steps; ++i)
             Store::Put(RgbStep(y0 + 16 * i, ChromaTerms(u + 8 * i, v + 8 * i)), d0 + kStepBytes * i);
     }
-    ScalarTail(Store::kLayout, steps * 16, y0, y1, u, v, d0, d1, width);
 }
 
 /* Packed 4:2:2: 16 luma bytes and 8 (U, V) pairs per step and row. */
@@ -232,19 +221,23 @@ KOVA_SSE2_ENTRY void PackedPair(const uint8_t *y0, const uint8_t *y1, const uint
         if (d1)
             PackedStep<kUyvy>(y1 + 16 * i, uv, d1 + 32 * i);
     }
-    ScalarTail(kUyvy ? Layout::Uyvy : Layout::Yuy2, steps * 16, y0, y1, u, v, d0, d1, width);
 }
 
 }  // namespace
 
-const RowKernels kSse2Rows = {{
-    PackedPair<false>,
-    PackedPair<true>,
-    RgbPair<StoreRgb32>,
-    RgbPair<StoreRgb24>,
-    RgbPair<StoreRgb565>,
-    RgbPair<StoreRgb555>,
-}};
+const RowKernels kSse2Rows = {
+    KernelLevel::Sse2,
+    16,
+    &kScalarRows,
+    {
+        /* Yuy2 */ PackedPair<false>,
+        /* Uyvy */ PackedPair<true>,
+        /* Rgb32 */ RgbPair<StoreRgb32>,
+        /* Rgb24 */ RgbPair<StoreRgb24>,
+        /* Rgb565 */ RgbPair<StoreRgb565>,
+        /* Rgb555 */ RgbPair<StoreRgb555>,
+    },
+};
 
 }  // namespace color
 }  // namespace kova

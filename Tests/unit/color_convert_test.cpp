@@ -43,15 +43,13 @@ TEST(ColorConvert, KnownColoursAtEveryLevel)
     /* 56 pixels: whole wide steps, a narrower step and a scalar remainder. */
     const int w = 56, h = 4;
     for (KernelLevel level : SupportedLevels()) {
-        ScopedLevel pin(level);
-        ASSERT_TRUE(pin.ok());
         for (const Case &k : cases) {
             Picture pic = Flat(w, h, k.y, k.u, k.v);
             Dest d32(4, w, h), d24(3, w, h), d565(2, w, h), d555(2, w, h);
-            Convert(Conversions()[2], pic, d32, h);
-            Convert(Conversions()[3], pic, d24, h);
-            Convert(Conversions()[4], pic, d565, h);
-            Convert(Conversions()[5], pic, d555, h);
+            Convert(level, Conversions()[2], pic, d32, h);
+            Convert(level, Conversions()[3], pic, d24, h);
+            Convert(level, Conversions()[4], pic, d565, h);
+            Convert(level, Conversions()[5], pic, d555, h);
             const unsigned w565 = ((k.r & 0xF8u) << 8) | ((k.g & 0xFCu) << 3) | (k.b >> 3);
             const unsigned w555 = ((k.r & 0xF8u) << 7) | ((k.g & 0xF8u) << 2) | (k.b >> 3);
             for (int r = 0; r < h; ++r)
@@ -83,9 +81,8 @@ TEST(ColorConvert, GreyIsLumaScaledAndClipped)
     std::fill(pic.u.begin(), pic.u.end(), 128);
     std::fill(pic.v.begin(), pic.v.end(), 128);
     for (KernelLevel level : SupportedLevels()) {
-        ScopedLevel pin(level);
         Dest d(4, 256, 2);
-        Convert(Conversions()[2], pic, d, 2);
+        Convert(level, Conversions()[2], pic, d, 2);
         int previous = 0;
         for (int x = 0; x < 256; ++x) {
             const uint8_t *p = d.Pixel(x, 1);
@@ -116,10 +113,9 @@ TEST(ColorConvert, PackedLayoutsRepeatChromaOnBothRows)
         pic.V(i, 0) = static_cast<uint8_t>(0xC0 + i);
     }
     for (KernelLevel level : SupportedLevels()) {
-        ScopedLevel pin(level);
         Dest yuy2(2, 16, 2), uyvy(2, 16, 2);
-        Convert(Conversions()[0], pic, yuy2, 2);
-        Convert(Conversions()[1], pic, uyvy, 2);
+        Convert(level, Conversions()[0], pic, yuy2, 2);
+        Convert(level, Conversions()[1], pic, uyvy, 2);
         for (int r = 0; r < 2; ++r)
             for (int i = 0; i < 8; ++i) {
                 const uint8_t y0 = static_cast<uint8_t>(0x40 * r + 2 * i), y1 = y0 + 1;
@@ -144,11 +140,10 @@ TEST(ColorConvert, SixteenBitLayoutsKeepTheirGreenBits)
     /* Y 20 over neutral chroma is grey 4: the lowest of 565's six green
      * bits, below 555's five. */
     for (KernelLevel level : SupportedLevels()) {
-        ScopedLevel pin(level);
         Picture pic = Flat(32, 2, 20, 128, 128);
         Dest d565(2, 32, 2), d555(2, 32, 2);
-        Convert(Conversions()[4], pic, d565, 2);
-        Convert(Conversions()[5], pic, d555, 2);
+        Convert(level, Conversions()[4], pic, d565, 2);
+        Convert(level, Conversions()[5], pic, d555, 2);
         EXPECT_EQ(d565.Pixel(5, 1)[0] | d565.Pixel(5, 1)[1] << 8, 0x0020);
         EXPECT_EQ(d555.Pixel(5, 1)[0] | d555.Pixel(5, 1)[1] << 8, 0x0000);
     }
@@ -162,7 +157,6 @@ TEST(ColorConvert, RaggedPicturesStayInsideTheirBuffers)
 {
     std::mt19937 rng(5309);
     for (KernelLevel level : SupportedLevels()) {
-        ScopedLevel pin(level);
         for (const Conversion &c : Conversions())
             for (int w = 1; w <= 70; ++w)
                 for (int h = 1; h <= 5; ++h)
@@ -177,7 +171,7 @@ TEST(ColorConvert, RaggedPicturesStayInsideTheirBuffers)
                                 continue;
                             SCOPED_TRACE(Where(level, c, w, signedHeight) + " pad " + std::to_string(pad));
                             Dest d(c.bytes, w, h, pad);
-                            Convert(c, pic, d, signedHeight);
+                            Convert(level, c, pic, d, signedHeight);
                             ASSERT_EQ(d.FirstStrayWrite(), -1);
                             uint8_t want[4];
                             for (int r = 0; r < h; ++r) {
@@ -198,7 +192,6 @@ TEST(ColorConvert, FlippedRgb24IsTheUprightPictureBottomUp)
 {
     std::mt19937 rng(77);
     for (KernelLevel level : SupportedLevels()) {
-        ScopedLevel pin(level);
         for (int h : {8, 9, 288}) {
             const int w = 352;
             Picture pic(w, h);
@@ -208,8 +201,8 @@ TEST(ColorConvert, FlippedRgb24IsTheUprightPictureBottomUp)
             /* Rows packed tight: the last row ends where the buffer's
              * trailing canaries begin. */
             Dest up(3, w, h), down(3, w, h);
-            Convert(Conversions()[3], pic, up, h);
-            Convert(Conversions()[3], pic, down, -h);
+            Convert(level, Conversions()[3], pic, up, h);
+            Convert(level, Conversions()[3], pic, down, -h);
             for (int r = 0; r < h; ++r)
                 ASSERT_EQ(std::memcmp(up.Row(r), down.Row(h - 1 - r), w * 3), 0) << "row " << r;
             EXPECT_EQ(up.FirstStrayWrite(), -1);
@@ -249,18 +242,13 @@ TEST(ColorConvert, RefusedArgumentsWriteNothing)
     }
 }
 
-TEST(ColorConvert, KernelLevelCanBePinnedOnlyWhereSupported)
+TEST(ColorConvert, KernelLevelsAreOfferedOnlyWhereSupported)
 {
     const KernelLevel best = kova::color::BestKernelLevel();
-    EXPECT_EQ(kova::color::ActiveKernelLevel(), best);
-    {
-        ScopedLevel pin(KernelLevel::Scalar);
-        EXPECT_TRUE(pin.ok());
-        EXPECT_EQ(kova::color::ActiveKernelLevel(), KernelLevel::Scalar);
-    }
-    EXPECT_EQ(kova::color::ActiveKernelLevel(), best);
-    if (best != KernelLevel::Avx2) {
-        EXPECT_FALSE(kova::color::SetKernelLevel(KernelLevel::Avx2));
-        EXPECT_EQ(kova::color::ActiveKernelLevel(), best);
-    }
+    ASSERT_NE(kova::color::KernelsFor(best), nullptr);
+    EXPECT_EQ(&kova::color::ActiveRows(), kova::color::KernelsFor(best));
+    EXPECT_EQ(kova::color::ActiveRows().level, best);
+    EXPECT_EQ(kova::color::KernelsFor(KernelLevel::Scalar), &kova::color::kScalarRows);
+    for (int l = static_cast<int>(best) + 1; l < kova::color::kLevelCount; ++l)
+        EXPECT_EQ(kova::color::KernelsFor(static_cast<KernelLevel>(l)), nullptr) << l;
 }

@@ -1,17 +1,69 @@
-/* Every (Y, U, V) triple through every conversion: the scalar kernels give
- * the documented arithmetic's bytes and every SIMD level gives the scalar
- * kernels' bytes. One picture per U value enumerates all V (chroma column)
- * and all Y (the four pixels of a 2x2 block times the chroma row), so the
- * 16.7 million triples take 256 pictures of 512 x 128 per conversion. */
+/* The kernels of every level against the scalar ones, side by side, as
+ * checkasm does: each level's rows over ragged widths and shifted source and
+ * destination addresses, and every (Y, U, V) triple through every
+ * conversion, where the scalar kernels must also give the documented
+ * arithmetic's bytes. */
 #include "color_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 using namespace colortest;
+using kova::color::ConvertRows;
+using kova::color::KernelsFor;
+using kova::color::RowKernels;
 
 namespace {
+
+/* One row pair (or single row) of every width up to three AVX2 steps and a
+ * ragged end, from every source offset to every destination offset. The
+ * source rows are heap blocks ending at their last sample (ASan sees a read
+ * past them); the destinations carry canaries, compared as well. */
+TEST(ColorKernels, RowsOfEveryLevelGiveTheScalarRowsBytes)
+{
+    std::mt19937 rng(2024);
+    auto noise = [&rng](size_t n) {
+        std::vector<uint8_t> v(n);
+        for (uint8_t &b : v)
+            b = static_cast<uint8_t>(rng());
+        return v;
+    };
+    for (KernelLevel level : SupportedLevels()) {
+        const RowKernels &rows = *KernelsFor(level);
+        if (level == KernelLevel::Scalar)
+            continue;
+        for (const Conversion &c : Conversions())
+            for (int width = 1; width <= 100; ++width)
+                for (int src = 0; src < 4; ++src)
+                    for (int dst = 0; dst < 4; ++dst)
+                        for (bool pair : {true, false}) {
+                            SCOPED_TRACE(std::string(kova::color::KernelLevelName(level)) + " " + c.name +
+                                         " width " + std::to_string(width) + " offsets " +
+                                         std::to_string(src) + "/" + std::to_string(dst) +
+                                         (pair ? " pair" : " single"));
+                            const size_t chroma = src + (width + 1) / 2;
+                            const std::vector<uint8_t> y0 = noise(src + width), y1 = noise(src + width);
+                            const std::vector<uint8_t> u = noise(chroma), v = noise(chroma);
+                            const size_t bytes = 64 + dst + static_cast<size_t>(width) * c.bytes;
+                            std::vector<uint8_t> want[2], got[2];
+                            for (int r = 0; r < 2; ++r) {
+                                want[r].assign(bytes, Dest::kCanary);
+                                got[r].assign(bytes, Dest::kCanary);
+                            }
+                            auto run = [&](const RowKernels &k, std::vector<uint8_t> *d) {
+                                ConvertRows(k, c.layout, y0.data() + src, pair ? y1.data() + src : nullptr,
+                                            u.data() + src, v.data() + src, d[0].data() + 32 + dst,
+                                            pair ? d[1].data() + 32 + dst : nullptr, width);
+                            };
+                            run(kova::color::kScalarRows, want);
+                            run(rows, got);
+                            ASSERT_EQ(got[0], want[0]);
+                            ASSERT_EQ(got[1], want[1]);
+                        }
+    }
+}
 
 constexpr int kW = 512, kH = 128;
 
@@ -38,20 +90,17 @@ TEST_P(EveryTriple, SimdGivesTheScalarBytes)
             aligned.V(i, k) = shifted.V(i + 1, k) = static_cast<uint8_t>(i);
 
     Dest reference(c.bytes, kW, kH), out(c.bytes, kW, kH, 7);
-    CZR_VO_ColorConvert converter;
     long mismatches = 0;
     for (int u = 0; u < 256; ++u) {
         const int skip = u & 1;
         Picture &pic = skip ? shifted : aligned;
         std::fill(pic.u.begin(), pic.u.end(), static_cast<uint8_t>(u));
-        auto run = [&](Dest &d) {
-            (converter.*c.method)(pic.y.data() + 2 * skip, pic.lumaPitch, pic.u.data() + skip,
-                                  pic.v.data() + skip, pic.chromaPitch, d.data(), d.pitch, kW, kH);
+        auto run = [&](KernelLevel level, Dest &d) {
+            kova::color::ConvertPicture(*KernelsFor(level), c.layout, pic.y.data() + 2 * skip,
+                                        pic.lumaPitch, pic.u.data() + skip, pic.v.data() + skip,
+                                        pic.chromaPitch, d.data(), d.pitch, kW, kH);
         };
-        {
-            ScopedLevel pin(KernelLevel::Scalar);
-            run(reference);
-        }
+        run(KernelLevel::Scalar, reference);
         /* The scalar bytes against the documented arithmetic. */
         uint8_t want[4];
         for (int r = 0; r < kH && mismatches < 5; ++r)
@@ -65,8 +114,7 @@ TEST_P(EveryTriple, SimdGivesTheScalarBytes)
                 }
             }
         for (size_t l = 1; l < levels.size(); ++l) {
-            ScopedLevel pin(levels[l]);
-            run(out);
+            run(levels[l], out);
             for (int r = 0; r < kH; ++r)
                 if (std::memcmp(out.Row(r), reference.Row(r), kW * c.bytes) != 0) {
                     for (int x = 0; x < kW; ++x)
@@ -84,7 +132,7 @@ TEST_P(EveryTriple, SimdGivesTheScalarBytes)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Conversions, EveryTriple, ::testing::Range(0, 6),
+INSTANTIATE_TEST_SUITE_P(ColorConversions, EveryTriple, ::testing::Range(0, 6),
                          [](const ::testing::TestParamInfo<int> &info) {
                              return std::string(Conversions()[info.param].name);
                          });

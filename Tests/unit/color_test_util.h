@@ -34,6 +34,8 @@ struct Conversion {
     int bytes;
 };
 
+/* The six conversions, written out here rather than read from the
+ * library's table of layouts, so that the table is checked too. */
 inline const std::vector<Conversion> &Conversions()
 {
     static const std::vector<Conversion> all = {
@@ -97,7 +99,7 @@ inline std::vector<KernelLevel> SupportedLevels()
             missed += std::string(" ") + name;
             continue;
         }
-        if (static_cast<int>(level) > static_cast<int>(kova::color::BestKernelLevel())) {
+        if (!kova::color::KernelsFor(level)) {
             ADD_FAILURE() << "this processor runs " << name << " but the library does not use it";
             continue;
         }
@@ -112,21 +114,6 @@ inline std::vector<KernelLevel> SupportedLevels()
     }
     return levels;
 }
-
-/* Pins a kernel level for the life of the object. */
-class ScopedLevel {
-public:
-    explicit ScopedLevel(KernelLevel level) : saved_(kova::color::ActiveKernelLevel())
-    {
-        ok_ = kova::color::SetKernelLevel(level);
-    }
-    ~ScopedLevel() { kova::color::SetKernelLevel(saved_); }
-    bool ok() const { return ok_; }
-
-private:
-    KernelLevel saved_;
-    bool ok_;
-};
 
 struct Rgb {
     int r, g, b;
@@ -238,11 +225,19 @@ struct Dest {
     }
 };
 
-inline void Convert(const Conversion &c, Picture &p, Dest &d, int height)
+/* Converts at a kernel level: the best level through CZR_VO_ColorConvert,
+ * as callers do, the others with that level's kernels. */
+inline void Convert(KernelLevel level, const Conversion &c, Picture &p, Dest &d, int height)
 {
-    CZR_VO_ColorConvert converter;
-    (converter.*c.method)(p.y.data(), p.lumaPitch, p.u.data(), p.v.data(), p.chromaPitch, d.data(),
-                          d.pitch, p.width, height);
+    if (level == kova::color::BestKernelLevel()) {
+        CZR_VO_ColorConvert converter;
+        (converter.*c.method)(p.y.data(), p.lumaPitch, p.u.data(), p.v.data(), p.chromaPitch,
+                              d.data(), d.pitch, p.width, height);
+        return;
+    }
+    kova::color::ConvertPicture(*kova::color::KernelsFor(level), c.layout, p.y.data(), p.lumaPitch,
+                                p.u.data(), p.v.data(), p.chromaPitch, d.data(), d.pitch, p.width,
+                                height);
 }
 
 }  // namespace colortest
