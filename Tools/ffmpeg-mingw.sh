@@ -17,6 +17,7 @@
 # written here. KOVA_FFMPEG_ASM=0 builds without the x86 assembly (slower
 # decoding, no nasm needed).
 set -euo pipefail
+tools=$(cd "$(dirname "$0")" && pwd)
 
 arch=${1:?usage: ffmpeg-mingw.sh i686|x86_64 PREFIX}
 prefix=$(realpath -m "${2:?usage: ffmpeg-mingw.sh i686|x86_64 PREFIX}")
@@ -48,21 +49,11 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$config" ]; then
   exit 0
 fi
 
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-install_missing() {
-  local missing=() p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "ffmpeg-mingw: installing ${missing[*]}"
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
 need=(dpkg-dev make pkg-config "gcc-mingw-w64-${arch/_/-}-posix" "binutils-mingw-w64-${arch/_/-}")
 [ "$asm" = 1 ] && need+=(nasm)
-install_missing "${need[@]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+bash "$tools/install-missing.sh" ffmpeg-mingw "${need[@]}"
 
 # --- The source, once -------------------------------------------------------
 mkdir -p "$cache"

@@ -31,17 +31,7 @@ lane_start=$(date +%s)
 
 # --- What the lane needs on a clean Debian machine -------------------------
 need=(wine64 xvfb g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build ffmpeg)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "wine lane: installing ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash Tools/install-missing.sh "wine lane" "${need[@]}"
 
 wine=""
 for w in wine64 /usr/lib/wine/wine64 wine; do

@@ -59,11 +59,11 @@ bool Controls::Schedule(const std::string &entry, std::string &error)
     return true;
 }
 
-int Controls::Tick(double elapsed)
+template <typename Due> int Controls::RunDue(Due due)
 {
     int failed = 0;
     for (Timed &t : timed_) {
-        if (t.done || t.at < 0 || t.at > elapsed) continue;
+        if (t.done || !due(t)) continue;
         t.done = true;
         std::string error;
         if (!Run(t.command, error)) {
@@ -74,19 +74,14 @@ int Controls::Tick(double elapsed)
     return failed;
 }
 
+int Controls::Tick(double elapsed)
+{
+    return RunDue([elapsed](const Timed &t) { return t.at >= 0 && t.at <= elapsed; });
+}
+
 int Controls::RunEndCommands()
 {
-    int failed = 0;
-    for (Timed &t : timed_) {
-        if (t.done || t.at >= 0) continue;
-        t.done = true;
-        std::string error;
-        if (!Run(t.command, error)) {
-            Complain("kova-play: " + t.command + ": " + error);
-            ++failed;
-        }
-    }
-    return failed;
+    return RunDue([](const Timed &t) { return t.at < 0; });
 }
 
 Pane *Controls::Selected() { return wall_.PaneAt(wall_.Selected()); }

@@ -43,6 +43,9 @@ private:
         std::string command;
         bool done;
     };
+    /* Runs the commands not yet done that `due` picks; the number that
+     * failed. */
+    template <typename Due> int RunDue(Due due);
     void Key(int key);
     void Snapshot(const std::string &path);
     void Screenshot(const std::string &path);
