@@ -3,7 +3,7 @@
 
 #include <new>
 
-BaseJob::BaseJob() : jobMutex(CreateMutexA(NULL, FALSE, NULL))
+BaseJob::BaseJob() : jobMutex(CreateMutexA(nullptr, FALSE, nullptr))
 {
 }
 
@@ -11,7 +11,7 @@ BaseJob::~BaseJob()
 {
     if (jobMutex)
         CloseHandle(jobMutex);
-    jobMutex = NULL;
+    jobMutex = nullptr;
 }
 
 namespace {
