@@ -76,6 +76,17 @@ WINTEST_MAYBE_UNUSED static void wintest_trace(const char *file, int line, const
 }
 
 /* True under Wine, whose documented differences some checks allow for. */
+/* Registers a window class of `name` whose windows use `proc`, as every
+ * test program that makes windows does first. */
+WINTEST_MAYBE_UNUSED static void wintest_register_class(const char *name, WNDPROC proc)
+{
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
 WINTEST_MAYBE_UNUSED static int wintest_is_wine(void)
 {
 #ifdef _WIN32

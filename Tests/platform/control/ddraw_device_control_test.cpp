@@ -125,11 +125,7 @@ static void test_layer_faults_and_refusals(HWND window)
 START_TEST(ddraw_device_control)
 {
     setenv("KOVA_DESKTOP", "1280x720x32@0,0;800x600x32@1280,0", 1);
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "ddraw_device_control_test";
-    RegisterClassA(&wc);
+    wintest_register_class("ddraw_device_control_test", DefWindowProcA);
     HWND window = CreateWindowExA(0, "ddraw_device_control_test", "", WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, NULL,
                                   NULL, NULL, NULL);
     ok(window != NULL, "no window\n");

@@ -39,11 +39,7 @@ static void test_layer_loss(HWND window)
 START_TEST(ddraw_lost_control)
 {
     setenv("KOVA_DESKTOP", "640x480x32@0,0;640x480x32@640,0", 1);
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "ddraw_lost_control_test";
-    RegisterClassA(&wc);
+    wintest_register_class("ddraw_lost_control_test", DefWindowProcA);
     HWND window = CreateWindowExA(0, "ddraw_lost_control_test", "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, NULL,
                                   NULL, NULL, NULL);
     test_layer_loss(window);

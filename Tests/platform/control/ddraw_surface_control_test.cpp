@@ -45,11 +45,7 @@ static void test_blit_to_screen_is_a_change(IDirectDraw7 *dd)
 START_TEST(ddraw_surface_control)
 {
     setenv("KOVA_DESKTOP", "1024x768x32@0,0", 1);
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "ddraw_surface_control_test";
-    RegisterClassA(&wc);
+    wintest_register_class("ddraw_surface_control_test", DefWindowProcA);
     HWND window = CreateWindowExA(WS_EX_TOPMOST, "ddraw_surface_control_test", "", WS_POPUP | WS_VISIBLE, 40, 30, 200,
                                   120, NULL, NULL, NULL, NULL);
     ok(window != NULL, "no window\n");

@@ -59,11 +59,7 @@ static void test_injected_faults(void)
 START_TEST(gdi32_stretch_control)
 {
     setenv("KOVA_DESKTOP", "1920x1080x32@0,0;1280x1024x16@1920,0", 1);
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = stretch_proc;
-    wc.lpszClassName = "stretch_test";
-    RegisterClassA(&wc);
+    wintest_register_class("stretch_test", stretch_proc);
     test_two_monitors();
     test_injected_faults();
 }

@@ -23,11 +23,7 @@ static LRESULT CALLBACK display_proc(HWND hwnd, UINT message, WPARAM wParam, LPA
 
 static void test_change_display_settings(void)
 {
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = display_proc;
-    wc.lpszClassName = "display_change_test";
-    RegisterClassA(&wc);
+    wintest_register_class("display_change_test", display_proc);
     HWND hwnd = CreateWindowExA(0, "display_change_test", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
 
     KovaFramebufferInfo before, after;

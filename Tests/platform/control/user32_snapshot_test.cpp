@@ -35,11 +35,7 @@ static void test_snapshots(void)
     snprintf(png, sizeof png, "%s/monitor.PNG", dir);
     snprintf(win, sizeof win, "%s/window.bmp", dir);
 
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = plain_proc;
-    wc.lpszClassName = "snapshot_test";
-    RegisterClassA(&wc);
+    wintest_register_class("snapshot_test", plain_proc);
     /* Client area 3x2 at (10,20) of the second monitor, left column red. */
     HWND hwnd = CreateWindowExA(0, "snapshot_test", "", WS_POPUP | WS_VISIBLE, 650, 20, 3, 2, NULL, NULL, NULL, NULL);
     HDC dc = GetDC(hwnd);

@@ -315,14 +315,8 @@ START_TEST(ddraw_clipper)
 #ifndef _WIN32
     setenv("KOVA_DESKTOP", "800x600x32@0,0;640x480x32@800,0", 1);
 #endif
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "clip_target";
-    RegisterClassA(&wc);
-    wc.lpfnWndProc = cover_proc;
-    wc.lpszClassName = "clip_cover";
-    RegisterClassA(&wc);
+    wintest_register_class("clip_target", DefWindowProcA);
+    wintest_register_class("clip_cover", cover_proc);
     test_covered_window();
     test_window_on_two_monitors();
     test_blits_while_windows_move();

@@ -152,11 +152,7 @@ static void test_creation(void)
 
 static HWND create_window(void)
 {
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "ddraw_device_test";
-    RegisterClassA(&wc);
+    wintest_register_class("ddraw_device_test", DefWindowProcA);
     return CreateWindowExA(0, "ddraw_device_test", "", WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, NULL, NULL, NULL,
                            NULL);
 }

@@ -471,11 +471,7 @@ START_TEST(ddraw_surface)
 #ifndef _WIN32
     setenv("KOVA_DESKTOP", "1024x768x32@0,0", 1);
 #endif
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "ddraw_surface_test";
-    RegisterClassA(&wc);
+    wintest_register_class("ddraw_surface_test", DefWindowProcA);
     window = CreateWindowExA(WS_EX_TOPMOST, "ddraw_surface_test", "", WS_POPUP | WS_VISIBLE, 40, 30, 200, 120, NULL,
                              NULL, NULL, NULL);
     ok(window != NULL, "no window\n");

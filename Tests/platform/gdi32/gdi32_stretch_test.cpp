@@ -253,11 +253,7 @@ START_TEST(gdi32_stretch)
 #ifndef _WIN32
     setenv("KOVA_DESKTOP", "1920x1080x32@0,0;1280x1024x16@1920,0", 1);
 #endif
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = stretch_proc;
-    wc.lpszClassName = "stretch_test";
-    RegisterClassA(&wc);
+    wintest_register_class("stretch_test", stretch_proc);
     test_formats_and_orientation();
     test_stretching();
     test_clipping();

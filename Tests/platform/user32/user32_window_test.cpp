@@ -269,11 +269,7 @@ static DWORD WINAPI send_from_thread(LPVOID param)
 
 static void test_messages(void)
 {
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = thread_proc;
-    wc.lpszClassName = "window_test_thread";
-    RegisterClassA(&wc);
+    wintest_register_class("window_test_thread", thread_proc);
     HWND hwnd = CreateWindowExA(0, "window_test_thread", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
 
     ok(SendMessageA(hwnd, WM_USER + 1, 1, 0) == 2, "SendMessageA on the owner thread\n");
